@@ -1,0 +1,18 @@
+#pragma once
+// Whole-file reads and writes on the file system.
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace qx::runtime {
+
+// The whole file, or nothing when it cannot be opened or read.
+std::optional<std::string> ReadWholeFile(const std::filesystem::path& path);
+
+// Writes `bytes` to a temporary file beside `path` and renames it over
+// `path`, so a failure never leaves a half-written file. Returns success.
+bool WriteFileAtomically(const std::filesystem::path& path, std::string_view bytes);
+
+}  // namespace qx::runtime

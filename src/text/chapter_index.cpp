@@ -1,0 +1,23 @@
+#include "text/chapter_index.h"
+
+namespace qx::text {
+
+const Text& IndexTree::TextOf(int index) const {
+    static const Text kEmpty;
+    if (index < 0 || index >= Count()) return kEmpty;
+    return m_nodes[static_cast<std::size_t>(index)].text;
+}
+
+int IndexTree::Add(Text text, int parent) {
+    if (parent < 0 || parent >= Count()) parent = -1;
+    m_nodes.push_back(Node{std::move(text), parent, false});
+    return Count() - 1;
+}
+
+int IndexTree::Level(int index) const {
+    int level = 0;
+    for (int p = At(index).parent; p >= 0; p = At(p).parent) ++level;
+    return level;
+}
+
+}  // namespace qx::text
