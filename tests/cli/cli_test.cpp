@@ -1,1 +1,103 @@
+// Narrow literals here are GBK; u8"" literals are what the command line prints.
+#include "cli/cli.h"
+
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "support/temp_dir.h"
+
+namespace qx::cli {
+namespace {
+
+using ::testing::HasSubstr;
+
+std::string Utf8(std::u8string_view s) { return std::string(s.begin(), s.end()); }
+
+struct CliRun {
+    int code;
+    std::string out;
+    std::string err;
+};
+
+CliRun Cli(std::vector<std::string> args) {
+    std::ostringstream out, err;
+    const int code = RunCli(args, out, err);
+    return {code, out.str(), err.str()};
+}
+
+class Inspect : public ::testing::Test {
+protected:
+    test::TempDir dir;
+};
+
+TEST_F(Inspect, JsonHoldsChaptersTreeAndSize) {
+    const auto book = dir.Write("book.txt", "第一卷\r\n\r\n\r\n第一章\r\n正文\r\n");
+    const CliRun r = Cli({"inspect", book.string(), "--title", "t", "--author", "a", "--json"});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out, Utf8(u8"{\"chapters\":[{\"title\":\"第一卷　第一章\",\"volume\":\"1\",\"label\":\"1_1\","
+                          u8"\"start\":20,\"end\":26}],\"tree\":[{\"text\":\"第一卷\",\"parent\":-1},"
+                          u8"{\"text\":\"第一章\",\"parent\":0}],\"bytes\":26}\n"));
+}
+
+TEST_F(Inspect, JsonEscapesQuotesBackslashesAndMarksBadBytes) {
+    const auto book = dir.Write("book.txt", "\"a\\b\" \xFF\x81\r\n");
+    const CliRun r = Cli({"inspect", book.string(), "--title", "t", "--author", "a", "--json", "--mode", "one-line"});
+    EXPECT_EQ(r.code, 0) << r.err;
+    // The backslash was doubled by the Next step, then escaped for JSON.
+    EXPECT_THAT(r.out, HasSubstr(Utf8(u8"\"title\":\"\\\"a\\\\\\\\b\\\" \uF8F5\uFFFD\"")));
+}
+
+TEST_F(Inspect, OutlineShowsVolumesChaptersAndLabels) {
+    const auto book = dir.Write("book.txt", "第一卷\r\n\r\n\r\n第一章\r\n正文\r\n\r\n\r\n第二章\r\n正文\r\n");
+    const CliRun r = Cli({"inspect", book.string(), "--title", "t", "--author", "a"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_THAT(r.out, HasSubstr(Utf8(u8"第一卷\n    1_1  第一章")));
+    EXPECT_THAT(r.out, HasSubstr(Utf8(u8"    1_2  第二章")));
+    EXPECT_THAT(r.out, HasSubstr("2 chapters, 1 volumes"));
+    EXPECT_THAT(r.err, HasSubstr(Utf8(u8"载入完成，请进行分析！")));
+}
+
+TEST_F(Inspect, TitleAndAuthorComeFromTheFileName) {
+    const auto book = dir.Write(Utf8(u8"西游记 吴承恩.txt"), "甲\r\n");
+    EXPECT_EQ(Cli({"inspect", book.string()}).code, 0);
+    const auto nameless = dir.Write(Utf8(u8"西游记.txt"), "甲\r\n");
+    const CliRun r = Cli({"inspect", nameless.string()});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_THAT(r.err, HasSubstr("--title and --author"));
+    EXPECT_EQ(Cli({"inspect", nameless.string(), "--title", "x", "--author", "y"}).code, 0);
+}
+
+TEST_F(Inspect, Utf16QuestionIsAnsweredOnlyFromFlags) {
+    const std::string utf16("\xFF\xFE" "a\0\0\x30\r\0\n\0", 10);
+    const auto book = dir.Write("book.txt", utf16);
+    const CliRun refused = Cli({"inspect", book.string(), "--title", "t", "--author", "a"});
+    EXPECT_EQ(refused.code, 1);
+    EXPECT_THAT(refused.err, HasSubstr("--yes or --no"));
+    EXPECT_EQ(refused.out, "");
+    const CliRun yes = Cli({"inspect", book.string(), "--title", "t", "--author", "a", "--yes", "--json", "--mode", "one-line"});
+    EXPECT_EQ(yes.code, 0);
+    EXPECT_THAT(yes.out, HasSubstr(Utf8(u8"\"title\":\"a\"")));  // converted, then trimmed
+    const CliRun no = Cli({"inspect", book.string(), "--title", "t", "--author", "a", "--no", "--json"});
+    EXPECT_EQ(no.code, 0);
+}
+
+TEST_F(Inspect, BadInputIsToldWithANonZeroExit) {
+    const auto book = dir.Write("book.txt", "x\r\n");
+    const CliRun missing = Cli({"inspect", (dir.Path() / "nope.txt").string(), "--title", "t", "--author", "a"});
+    EXPECT_EQ(missing.code, 1);
+    EXPECT_THAT(missing.err, HasSubstr("nope.txt"));
+    EXPECT_EQ(Cli({"inspect", book.string(), "--bogus"}).code, 2);
+    EXPECT_EQ(Cli({"inspect", book.string(), "--mode", "sideways"}).code, 2);
+    EXPECT_EQ(Cli({"inspect", book.string(), "--convert", "latin1"}).code, 2);
+    EXPECT_EQ(Cli({"inspect", book.string(), "--yes", "--no"}).code, 2);
+    EXPECT_EQ(Cli({"inspect"}).code, 2);
+    EXPECT_EQ(Cli({"inspect", book.string(), "--title"}).code, 2);
+    EXPECT_EQ(Cli({"frobnicate"}).code, 2);
+    EXPECT_EQ(Cli({}).code, 2);
+    EXPECT_EQ(Cli({"--help"}).code, 0);
+}
+
+}  // namespace
+}  // namespace qx::cli

@@ -1,1 +1,243 @@
+// Texts here are compiled as GBK, like the program's own.
+#include "text/next_step.h"
+
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
+#include <random>
+
+#include "runtime/gbk_text.h"
+#include "support/scripted_ui.h"
+#include "support/temp_dir.h"
+#include "text/messages.h"
+
+namespace qx::text {
+namespace {
+
+using runtime::Answer;
+using runtime::Buttons;
+using runtime::Icon;
+using test::ScriptedUi;
+using ::testing::ElementsAre;
+
+// The six replacements one after another, as the step defines them.
+std::string NormaliseStepByStep(std::string s) {
+    s = runtime::Replace(s, "\r\n", "\n");
+    s = runtime::Replace(s, "\r", "\n");
+    s = runtime::Replace(s, "\n", "\r\n");
+    s = runtime::Replace(s, "\x1a", "");
+    s = runtime::Replace(s, "\\\\", "\\");
+    s = runtime::Replace(s, "\\", "\\\\");
+    return s;
+}
+
+TEST(Normalisation, LineEndsBytes1AAndBackslashes) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"a\r\nb", "a\r\nb"},
+        {"a\nb\n", "a\r\nb\r\n"},
+        {"a\rb\r", "a\r\nb\r\n"},
+        {"a\n\rb", "a\r\n\r\nb"},  // LF then CR is two line ends
+        {"a\r\r\nb", "a\r\n\r\nb"},
+        {"\x1a", ""},
+        {"end\x1a", "end"},
+        {"a\x1a\x1a" "b", "ab"},
+        {"\\", "\\\\"},
+        {"\\\\", "\\\\"},
+        {"\\\\\\", "\\\\\\\\"},
+        {"\\\\\\\\", "\\\\\\\\"},
+        {"a\\b\\\\c", "a\\\\b\\\\c"},
+        {"\\\x1a\\", "\\\\"},      // a removed 1A joins two backslashes into one pair
+        {"\r\x1a\n", "\r\n\r\n"},  // but never a CR and an LF into one line end
+        {"\x81\x5c", "\x81\x5c\x5c"},  // a GBK trail byte 5C is doubled too
+        {"", ""},
+    };
+    for (const auto& [in, out] : cases) {
+        EXPECT_EQ(NormaliseText(in), out) << "input " << ::testing::PrintToString(in);
+    }
+}
+
+TEST(Normalisation, AgreesWithTheStepByStepReplacementsOnRandomText) {
+    std::mt19937 rng(20261208);
+    const std::string alphabet = "ab\r\n\x1a\\\xa1";
+    for (int round = 0; round < 3000; ++round) {
+        std::string s(rng() % 64, ' ');
+        for (char& c : s) c = alphabet[rng() % alphabet.size()];
+        ASSERT_EQ(NormaliseText(s), NormaliseStepByStep(s)) << ::testing::PrintToString(s);
+    }
+    // Long enough to cross the internal blocks, with a CR LF split at a boundary.
+    std::string big;
+    for (int i = 0; i < 300000; ++i) big += alphabet[rng() % alphabet.size()];
+    big.replace(65535, 2, "\r\n");
+    EXPECT_EQ(NormaliseText(big), NormaliseStepByStep(big));
+    std::string lfOnly(1 << 20, '\n');
+    EXPECT_EQ(NormaliseText(lfOnly).size(), 2u << 20);
+}
+
+TEST(ZeroBytePair, FoundAnywhere) {
+    EXPECT_FALSE(HasZeroBytePair("abc"));
+    EXPECT_FALSE(HasZeroBytePair(std::string("a\0b\0", 4)));
+    EXPECT_TRUE(HasZeroBytePair(std::string("a\0\0b", 4)));
+    EXPECT_TRUE(HasZeroBytePair(std::string("ab\0\0", 4)));
+    EXPECT_FALSE(HasZeroBytePair(std::string("ab\0", 3)));
+}
+
+std::string Utf16Le(std::u16string_view text) {
+    std::string bytes;
+    for (const char16_t c : text) {
+        bytes.push_back(static_cast<char>(c & 0xFF));
+        bytes.push_back(static_cast<char>(c >> 8));
+    }
+    return bytes;
+}
+
+class NextStep : public ::testing::Test {
+protected:
+    FilePage PageFor(const std::string& bytes, LayoutMode mode = LayoutMode::SeparateLines) {
+        FilePage page;
+        page.inputPath = dir.Write("book.txt", bytes).string();
+        page.title = "书";
+        page.author = "人";
+        page.mode = mode;
+        return page;
+    }
+    // A book already loaded, to show that a stopped step leaves it alone.
+    void LoadPrevious() {
+        FilePage page = PageFor("旧书\r\n正文\r\n");
+        ASSERT_EQ(RunNextStep(page, book, ui), NextStepResult::Loaded);
+        ui.calls.clear();
+    }
+    void ExpectPreviousBookKept() {
+        EXPECT_EQ(book.workingText.Bytes(), "旧书\r\n正文\r\n");
+        EXPECT_THAT(book.index.titles, ElementsAre("旧书"));
+    }
+
+    test::TempDir dir;
+    ScriptedUi ui;
+    Book book;
+};
+
+TEST_F(NextStep, RefusesWithoutAnInputFile) {
+    LoadPrevious();
+    FilePage page = PageFor("x");
+    page.inputPath.clear();
+    EXPECT_EQ(RunNextStep(page, book, ui), NextStepResult::Stopped);
+    ASSERT_EQ(ui.calls.size(), 1u);
+    EXPECT_EQ(ui.calls[0].kind, ScriptedUi::Call::Message);
+    EXPECT_EQ(ui.calls[0].text, "点击下一步按钮之前，请首先选定输入文件！");
+    EXPECT_EQ(ui.calls[0].icon, Icon::Exclamation);
+    ExpectPreviousBookKept();
+}
+
+TEST_F(NextStep, RefusesWithoutTitleOrAuthor) {
+    LoadPrevious();
+    for (int missing = 0; missing < 2; ++missing) {
+        FilePage page = PageFor("x");
+        (missing == 0 ? page.title : page.author).clear();
+        ui.calls.clear();
+        EXPECT_EQ(RunNextStep(page, book, ui), NextStepResult::Stopped);
+        ASSERT_EQ(ui.calls.size(), 1u);
+        EXPECT_EQ(ui.calls[0].text, "书名或作者名信息未知，请重新填写！");
+        EXPECT_EQ(ui.calls[0].icon, Icon::Exclamation);
+    }
+    ExpectPreviousBookKept();
+}
+
+TEST_F(NextStep, AnUnreadableFileIsToldNotLoadedAsEmpty) {
+    LoadPrevious();
+    FilePage page = PageFor("x");
+    page.inputPath = (dir.Path() / "missing.txt").string();
+    EXPECT_EQ(RunNextStep(page, book, ui), NextStepResult::Stopped);
+    ASSERT_EQ(ui.calls.size(), 1u);
+    EXPECT_EQ(ui.calls[0].icon, Icon::Error);
+    EXPECT_THAT(ui.calls[0].text, ::testing::StartsWith(std::string(msg::kCannotReadInput)));
+    ExpectPreviousBookKept();
+}
+
+TEST_F(NextStep, GbkTextLoadsWithoutQuestionAndIsNormalised) {
+    FilePage page = PageFor("第一卷\n\n\n第一章\nC:\\pic\n\x1a");
+    EXPECT_EQ(RunNextStep(page, book, ui), NextStepResult::Loaded);
+    EXPECT_TRUE(ui.Texts(ScriptedUi::Call::Ask).empty());
+    EXPECT_EQ(book.workingText.Bytes(), "第一卷\r\n\r\n\r\n第一章\r\nC:\\\\pic\r\n");
+    EXPECT_THAT(book.index.titles, ElementsAre("第一卷　第一章"));
+    EXPECT_THAT(ui.Texts(ScriptedUi::Call::Status), ElementsAre(msg::kLoaded, msg::kNoLayoutNeeded));
+    EXPECT_FALSE(page.convert);
+}
+
+TEST_F(NextStep, OneLineModeAnalysesAfterLoading) {
+    FilePage page = PageFor("甲 一\r\nx\r\n\r\n\r\n乙 二\r\ny\r\n", LayoutMode::OneLine);
+    EXPECT_EQ(RunNextStep(page, book, ui), NextStepResult::Loaded);
+    EXPECT_EQ(book.index.tree.Count(), 4);
+    EXPECT_THAT(book.index.labels, ElementsAre("1_1", "2_1"));
+    EXPECT_THAT(ui.Texts(ScriptedUi::Call::Status), ElementsAre(msg::kLoaded, msg::kAnalysed));
+}
+
+TEST_F(NextStep, Utf16QuestionYesConvertsAndTicksTheConversion) {
+    const std::string text = Utf16Le(u"\uFEFF第一卷\r\n\r\n\r\n\u3000第一章\r\n正文");
+    FilePage page = PageFor(text);
+    ui.answers = {Answer::Yes};
+    EXPECT_EQ(RunNextStep(page, book, ui), NextStepResult::Loaded);
+    const auto asks = ui.Texts(ScriptedUi::Call::Ask);
+    ASSERT_EQ(asks.size(), 1u);
+    EXPECT_EQ(asks[0], msg::kLooksLikeUnicode);
+    EXPECT_EQ(ui.calls[0].title, "注意：");
+    EXPECT_EQ(ui.calls[0].buttons, Buttons::YesNoCancel);
+    EXPECT_EQ(ui.calls[0].icon, Icon::Exclamation);
+    EXPECT_TRUE(page.convert);
+    EXPECT_TRUE(page.fromUnicode);
+    EXPECT_EQ(book.workingText.Bytes(), "第一卷\r\n\r\n\r\n　第一章\r\n正文");
+    EXPECT_THAT(book.index.titles, ElementsAre("第一卷　第一章"));
+}
+
+TEST_F(NextStep, Utf16QuestionNoLoadsTheBytesUnconverted) {
+    const std::string text = Utf16Le(u"a\u3000b");  // 61 00 00 30 62 00
+    FilePage page = PageFor(text);
+    ui.answers = {Answer::No};
+    EXPECT_EQ(RunNextStep(page, book, ui), NextStepResult::Loaded);
+    EXPECT_FALSE(page.convert);
+    EXPECT_EQ(book.workingText.Bytes(), text);
+}
+
+TEST_F(NextStep, Utf16QuestionCancelLeavesThePreviousBook) {
+    LoadPrevious();
+    FilePage page = PageFor(std::string("GBK text with \0\0 inside", 23));  // not UTF-16, still asks
+    ui.answers = {Answer::Cancel};
+    EXPECT_EQ(RunNextStep(page, book, ui), NextStepResult::Stopped);
+    EXPECT_EQ(ui.Texts(ScriptedUi::Call::Ask).size(), 1u);
+    EXPECT_FALSE(page.convert);
+    ExpectPreviousBookKept();
+}
+
+TEST_F(NextStep, NoQuestionWhenConversionIsAlreadyOn) {
+    FilePage page = PageFor(Utf16Le(u"a\u3000b"));
+    page.convert = true;
+    page.fromUnicode = true;
+    EXPECT_EQ(RunNextStep(page, book, ui), NextStepResult::Loaded);
+    EXPECT_FALSE(ui.unexpectedQuestion);
+    EXPECT_EQ(book.workingText.Bytes(), "a　b");
+}
+
+TEST_F(NextStep, ConversionWithoutAChoiceOnlyNormalises) {
+    FilePage page = PageFor(std::string("東\0\0\n", 5));
+    page.convert = true;
+    EXPECT_EQ(RunNextStep(page, book, ui), NextStepResult::Loaded);
+    EXPECT_EQ(book.workingText.Bytes(), std::string("東\0\0\r\n", 6));
+}
+
+TEST_F(NextStep, TheFirstTickedChoiceDecides) {
+    // BIG5 comes before traditional GBK: the BIG5 bytes of 說 read as BIG5.
+    FilePage page = PageFor("\xBB\xA1\n");
+    page.convert = true;
+    page.fromBig5 = true;
+    page.fromTraditionalGbk = true;
+    EXPECT_EQ(RunNextStep(page, book, ui), NextStepResult::Loaded);
+    EXPECT_EQ(book.workingText.Bytes(), "说\r\n");
+
+    FilePage trad = PageFor("東\n");
+    trad.convert = true;
+    trad.fromTraditionalGbk = true;
+    EXPECT_EQ(RunNextStep(trad, book, ui), NextStepResult::Loaded);
+    EXPECT_EQ(book.workingText.Bytes(), "东\r\n");
+}
+
+}  // namespace
+}  // namespace qx::text
