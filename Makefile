@@ -1,0 +1,36 @@
+# Thin wrapper over CMake for the usual jobs. Every target that builds first
+# makes sure the Debian packages are there.
+
+BUILD_DIR ?= build
+SAMPLE    := samples/《西游记》吴承恩.txt
+QXEBOOK   := $(BUILD_DIR)/src/cli/qxebook
+
+.PHONY: deps configure build demo check test bench format clean
+
+deps:
+	bash scripts/install-deps.sh
+
+configure:
+	cmake --preset default -B $(BUILD_DIR)
+
+build: configure
+	cmake --build $(BUILD_DIR) -j
+
+# The main job on the bundled sample novel.
+demo: deps build
+	$(QXEBOOK) inspect "$(SAMPLE)"
+
+# Everything from a fresh machine: packages, build, all tests.
+check: deps build test
+
+test:
+	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j2
+
+bench: build
+	bash bench/run.sh
+
+format:
+	clang-format -i $$(git ls-files 'src/*.cpp' 'src/*.h' 'tests/*.cpp' 'tests/*.h' 'bench/*.cpp')
+
+clean:
+	rm -rf $(BUILD_DIR)
