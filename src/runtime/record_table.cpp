@@ -1,0 +1,1 @@
+#include "runtime/record_table.h"
