@@ -18,6 +18,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -167,13 +168,23 @@ int VolumeCount(const tx::ChapterIndex& index) {
     return static_cast<int>(volumes.size());
 }
 
+// Rates of stages that take only microseconds (handing a buffer on) say
+// nothing; they show "-".
+std::string Rate(double seconds, double inputBytes) {
+    if (seconds < 5e-5) return "-";
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%.1f", inputBytes / kMB / seconds);
+    return buffer;
+}
+
 void PrintRate(const char* label, double seconds, double inputBytes) {
-    std::printf("  %-34s %9.3f s  %9.1f MB/s\n", label, seconds, seconds > 0 ? inputBytes / kMB / seconds : 0.0);
+    std::printf("  %-34s %9.1f ms %9s MB/s\n", label, seconds * 1e3, Rate(seconds, inputBytes).c_str());
 }
 
 struct Stage {
     const char* name;
     Timings t;
+    bool run = true;  // false: the step skips this stage with these options
 };
 
 }  // namespace
@@ -184,6 +195,10 @@ int main(int argc, char** argv) {
     const auto fileSize = std::filesystem::file_size(o.book, ec);
     if (ec || !WarmPageCache(o.book)) {
         std::cerr << "qx_bench_next_step: cannot read " << o.book << "\n";
+        return 1;
+    }
+    if (fileSize == 0) {
+        std::cerr << "qx_bench_next_step: " << o.book << " is empty; nothing to measure\n";
         return 1;
     }
     const double input = static_cast<double>(fileSize);
@@ -253,7 +268,10 @@ int main(int argc, char** argv) {
         tx::Book book;
         std::optional<std::string> raw;
         read.t.Add(Time([&] { raw = rt::ReadWholeFile(page.inputPath); }));
-        if (!raw) return 1;
+        if (!raw) {
+            std::cerr << "qx_bench_next_step: cannot read " << o.book << "\n";
+            return 1;
+        }
         bool zeroPair = false;
         zeros.t.Add(Time([&] { zeroPair = !page.convert && tx::HasZeroBytePair(*raw); }));
         (void)zeroPair;  // the step would ask; this Ui answers No and the text stays as it is
@@ -277,15 +295,24 @@ int main(int argc, char** argv) {
         if (oneLine) analyse.t.Add(Time([&] { tx::AnalyzeChapters(book, page.mode, ui); }));
     }
 
-    std::vector<const Stage*> stages{&read, &zeros, &convert, &normalise, &release, &load};
-    if (oneLine) stages.push_back(&analyse);
+    // The step checks for UTF-16 only when no conversion is chosen, converts
+    // only when one is (otherwise it hands the bytes on), analyses only in
+    // one-line mode.
+    zeros.run = !o.page.convert;
+    convert.run = o.page.convert;
+    analyse.run = oneLine;
+    const std::vector<const Stage*> stages{&read, &zeros, &convert, &normalise, &release, &load, &analyse};
     double sum = 0;
     for (const Stage* s : stages) sum += s->t.Best();
 
     std::printf("stages (best of %d; MB/s of input bytes)\n", o.repeat);
     for (const Stage* s : stages) {
+        if (!s->run) {
+            std::printf("  %-34s %12s\n", s->name, "skipped");
+            continue;
+        }
         const double t = s->t.Best();
-        std::printf("  %-34s %9.3f s  %9.1f MB/s  %5.1f %%\n", s->name, t, t > 0 ? input / kMB / t : 0.0,
+        std::printf("  %-34s %9.1f ms %9s MB/s  %5.1f %%\n", s->name, t * 1e3, Rate(t, input).c_str(),
                     sum > 0 ? 100.0 * t / sum : 0.0);
     }
     PrintRate("sum of stages", sum, input);
