@@ -15,4 +15,14 @@ const std::string_view kNoLayoutNeeded = "卷章分行无需排版，请点击�
 const std::string_view kCannotReadInput = "无法读取输入文件：";
 const std::string_view kConversionFailed = "内码转换失败：";
 
+const std::string_view kAutoLayoutRunning = "自动排版中……";
+const std::string_view kAutoLayoutDone = "自动排版完成，点击下一步继续！";
+const std::string_view kManualLayoutRefused = "卷章分行无需排版！";
+const std::string_view kNoVolumeNameToTake = "排版失败！该项无法提取卷名！";
+const std::string_view kVolumeNamesDiffer = "排版失败！卷名提取有差异！";
+const std::string_view kPictureNeedsNoLayout = "排版失败！图片简介无需排版！";
+const std::string_view kManualLayoutHint = "如需手动排版，请双击子项目！";
+const std::string_view kExpandCaption = "展 开";
+const std::string_view kCollapseCaption = "收 缩";
+
 }  // namespace qx::text::msg

@@ -15,4 +15,15 @@ extern const std::string_view kNoLayoutNeeded;
 extern const std::string_view kCannotReadInput;     // followed by the path
 extern const std::string_view kConversionFailed;    // followed by the reason
 
+// Volume and chapter layout.
+extern const std::string_view kAutoLayoutRunning;
+extern const std::string_view kAutoLayoutDone;
+extern const std::string_view kManualLayoutRefused;   // separate-lines mode
+extern const std::string_view kNoVolumeNameToTake;    // a chapter without a blank
+extern const std::string_view kVolumeNamesDiffer;     // chapters with different first words
+extern const std::string_view kPictureNeedsNoLayout;
+extern const std::string_view kManualLayoutHint;      // when the tree gains the focus
+extern const std::string_view kExpandCaption;         // 按钮_扩展 caption at start
+extern const std::string_view kCollapseCaption;
+
 }  // namespace qx::text::msg
