@@ -19,7 +19,8 @@ using runtime::Buttons;
 using runtime::Icon;
 
 constexpr const char* kUsage =
-    "usage: qxebook inspect BOOK.txt [--title T] [--author A] [--mode separate|one-line]\n"
+    "usage: qxebook [gui]          open the desktop program\n"
+    "       qxebook inspect BOOK.txt [--title T] [--author A] [--mode separate|one-line]\n"
     "                       [--convert utf16|big5|gbk-trad] [--yes|--no] [--no-layout] [--json]\n"
     "\n"
     "  inspect   read a TXT book and print its volumes and chapters\n"
@@ -258,9 +259,13 @@ int Inspect(const Options& o, std::ostream& out, std::ostream& err) {
 
 int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     try {
-        if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
-            (args.empty() ? err : out) << kUsage;
-            return args.empty() ? 2 : 0;
+        if (args.empty()) {
+            err << kUsage;
+            return 2;
+        }
+        if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
+            out << kUsage;
+            return 0;
         }
         const Options o = Parse(args, {"--title", "--author", "--mode", "--convert"},
                                 {"--yes", "--no", "--no-layout", "--json"});

@@ -174,8 +174,8 @@ std::string Utf16LeToGbk(std::string_view bytes) {
     return out;
 }
 
-std::string ConvertChinese(std::string_view text, ChineseConversion mode) {
-    text = UpToNul(text);
+std::string ConvertChinese(std::string input, ChineseConversion mode) {
+    const std::string_view text = UpToNul(input);
     const char* source = mode == ChineseConversion::Big5ToSimplifiedGbk ? kBig5 : kGbk;
     auto pieces = SplitAtLines(text, 1 << 20);
     std::vector<std::string> results(pieces.size());
@@ -211,6 +211,8 @@ std::string ConvertChinese(std::string_view text, ChineseConversion mode) {
         for (auto& t : threads) t.join();
     }
     if (failure) std::rethrow_exception(failure);
+    pieces.clear();
+    std::string().swap(input);
 
     std::size_t total = 0;
     for (const auto& r : results) total += r.size();

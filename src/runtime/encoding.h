@@ -20,8 +20,10 @@ enum class ChineseConversion { TraditionalGbkToSimplifiedGbk = 3, Big5ToSimplifi
 
 // Converts `text` (which ends at its first NUL byte) to simplified-character
 // GBK. Characters the result cannot hold become "?". Throws
-// std::runtime_error when the conversion tables cannot be loaded.
-std::string ConvertChinese(std::string_view text, ChineseConversion mode);
+// std::runtime_error when the conversion tables cannot be loaded. The text
+// is taken by value and released before the result is assembled, so a large
+// book is not held three times over.
+std::string ConvertChinese(std::string text, ChineseConversion mode);
 
 // GBK to UTF-8; bytes that are not GBK become U+FFFD.
 std::string GbkToUtf8(std::string_view gbk);

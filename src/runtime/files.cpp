@@ -4,7 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <random>
 
 namespace qx::runtime {
@@ -19,12 +21,25 @@ std::optional<std::string> ReadWholeFile(const std::filesystem::path& path) {
     }
     std::string bytes;
     // Read in one go when the size is known; keep reading for files that grow
-    // or report no size (pipes, /proc).
-    std::size_t capacity = st.st_size > 0 ? static_cast<std::size_t>(st.st_size) : 65536;
-    bytes.resize(capacity);
+    // or report no size (pipes, /proc). A full buffer is grown only when a
+    // small probe shows there is more, so the usual case copies nothing.
+    bytes.resize(st.st_size > 0 ? static_cast<std::size_t>(st.st_size) : 0);
     std::size_t filled = 0;
     for (;;) {
-        if (filled == bytes.size()) bytes.resize(bytes.size() + bytes.size() / 2 + 65536);
+        if (filled == bytes.size()) {
+            char probe[65536];
+            const ssize_t got = ::read(fd, probe, sizeof probe);
+            if (got < 0 && errno == EINTR) continue;
+            if (got < 0) {
+                ::close(fd);
+                return std::nullopt;
+            }
+            if (got == 0) break;
+            bytes.resize(bytes.size() + static_cast<std::size_t>(got) + bytes.size() / 2 + 65536);
+            std::memcpy(bytes.data() + filled, probe, static_cast<std::size_t>(got));
+            filled += static_cast<std::size_t>(got);
+            continue;
+        }
         const ssize_t got = ::read(fd, bytes.data() + filled, bytes.size() - filled);
         if (got < 0) {
             if (errno == EINTR) continue;

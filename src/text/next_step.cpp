@@ -40,79 +40,52 @@ std::string NormaliseText(std::string_view raw) {
     static const SpecialBytes special;
     std::string out;
     // Most books already use CR LF and hold few backslashes; the margin
-    // covers LF-only files without a reallocation in the common case.
-    out.resize(raw.size() + raw.size() / 8 + 64);
-    std::size_t o = 0;
+    // covers LF-only files without a reallocation in the common case, and
+    // reserving (rather than resizing) leaves untouched pages unmapped.
+    out.reserve(raw.size() + raw.size() / 8 + 64);
     std::size_t backslashes = 0;  // the current run, 1A bytes inside it ignored
-    constexpr std::size_t kBlock = 1 << 16;
+    auto flushBackslashes = [&] {
+        if (backslashes) {
+            out.append((backslashes + 1) / 2 * 2, '\\');
+            backslashes = 0;
+        }
+    };
 
     const char* in = raw.data();
     const std::size_t n = raw.size();
     std::size_t i = 0;
     while (i < n) {
-        const std::size_t blockEnd = std::min(n, i + kBlock);
-        // Worst case a block doubles (every byte a line end or backslash),
-        // plus a pending run of backslashes.
-        const std::size_t need = o + 2 * (blockEnd - i) + backslashes + 2;
-        if (need > out.size()) out.resize(std::max(need, out.size() + out.size() / 2));
-        char* dst = out.data();
-        while (i < blockEnd) {
-            // Copy the plain stretch in one go.
-            std::size_t j = i;
-            while (j < blockEnd && !special.table[static_cast<unsigned char>(in[j])]) ++j;
-            if (j > i) {
-                if (backslashes) {
-                    const std::size_t k = (backslashes + 1) / 2 * 2;
-                    std::memset(dst + o, '\\', k);
-                    o += k;
-                    backslashes = 0;
-                }
-                std::memcpy(dst + o, in + i, j - i);
-                o += j - i;
-                i = j;
-                continue;
-            }
-            const char c = in[i];
-            if (c == '\\') {
-                ++backslashes;
-                ++i;
-                continue;
-            }
-            if (c == 0x1A) {
-                ++i;
-                continue;
-            }
-            if (backslashes) {
-                const std::size_t k = (backslashes + 1) / 2 * 2;
-                std::memset(dst + o, '\\', k);
-                o += k;
-                backslashes = 0;
-            }
-            // CR LF, a lone CR and a lone LF all become CR LF. The LF of a
-            // CR LF pair may start the next block; the look-ahead reads raw.
-            if (c == '\r' && i + 1 < n && in[i + 1] == '\n') ++i;
-            dst[o++] = '\r';
-            dst[o++] = '\n';
-            ++i;
+        // Copy the plain stretch in one go.
+        std::size_t j = i;
+        while (j < n && !special.table[static_cast<unsigned char>(in[j])]) ++j;
+        if (j > i) {
+            flushBackslashes();
+            out.append(in + i, j - i);
+            i = j;
+            continue;
+        }
+        const char c = in[i++];
+        if (c == '\\') {
+            ++backslashes;
+        } else if (c != 0x1A) {
+            flushBackslashes();
+            // CR LF, a lone CR and a lone LF all become CR LF.
+            if (c == '\r' && i < n && in[i] == '\n') ++i;
+            out.append("\r\n", 2);
         }
     }
-    if (backslashes) {
-        const std::size_t k = (backslashes + 1) / 2 * 2;
-        if (o + k > out.size()) out.resize(o + k);
-        std::memset(out.data() + o, '\\', k);
-        o += k;
-    }
-    out.resize(o);
-    out.shrink_to_fit();
+    flushBackslashes();
     return out;
 }
 
 std::string ConvertInput(std::string raw, const FilePage& page) {
     if (!page.convert) return raw;
     if (page.fromUnicode) return runtime::Utf16LeToGbk(raw);
-    if (page.fromBig5) return runtime::ConvertChinese(raw, runtime::ChineseConversion::Big5ToSimplifiedGbk);
+    if (page.fromBig5) {
+        return runtime::ConvertChinese(std::move(raw), runtime::ChineseConversion::Big5ToSimplifiedGbk);
+    }
     if (page.fromTraditionalGbk) {
-        return runtime::ConvertChinese(raw, runtime::ChineseConversion::TraditionalGbkToSimplifiedGbk);
+        return runtime::ConvertChinese(std::move(raw), runtime::ChineseConversion::TraditionalGbkToSimplifiedGbk);
     }
     return raw;
 }

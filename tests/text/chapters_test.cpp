@@ -152,7 +152,7 @@ INSTANTIATE_TEST_SUITE_P(
                  {"<img src=pic\\1.jpg>|-1", "插图１|0"},
                  {"x\r\n"}},
         LoadCase{"EmptyTextHasNoChapters", "", {}, {}, {}, {}, {}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& p) { return std::string(p.param.name); });
 
 class OneLineLoading : public ::testing::TestWithParam<LoadCase> {};
 
@@ -228,7 +228,7 @@ INSTANTIATE_TEST_SUITE_P(
                  {"甲|-1", "一|0", "乙|-1", "二|2", "甲|-1", "三|4"},
                  {"", "", ""}},
         LoadCase{"EmptyTextGivesOneEmptyEntry", "", {""}, {"0"}, {"0_1"}, {"|-1"}, {""}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& p) { return std::string(p.param.name); });
 
 TEST(SequenceNumbers, PadToTheDigitCountOfTheTotal) {
     std::vector<std::string> list{"x"};

@@ -1,0 +1,393 @@
+#include "gui/main_window.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QFont>
+#include <QHeaderView>
+
+#include "gui/qt_edge.h"
+#include "text/chapters.h"
+
+namespace qx::gui {
+namespace {
+
+// Page controls are placed in tab-control coordinates, as the window is
+// drawn; a page starts below the tab bar.
+constexpr int kPageDx = 2;
+constexpr int kPageDy = 24;
+
+template <class W>
+W* Make(W*& member, QWidget* parent, const char* name) {
+    member = new W(parent);
+    member->setObjectName(QString::fromUtf8(name));
+    return member;
+}
+#define QX_MAKE(member, parent) Make(member, parent, #member)
+
+void OnPage(QWidget* w, int x, int y, int width, int height) { w->setGeometry(x - kPageDx, y - kPageDy, width, height); }
+
+const char* const kWindowCaption = "QX电子书制作软件 v3.2 Final";
+const char* const kStartHint = "请点击“浏览”按钮选择输入文件！";
+const char* const kCredit = "QX电子书制作软件 · Zarvo";
+const char* const kPressNext = "请点击下一步继续！";
+const char* const kInputFilter = "文本文件（*.txt）|*.txt|所有文件（*.*）|*.*";
+const char* const kChooseOutputDirectory = "请选择输出目录";
+
+}  // namespace
+
+CommonDialog::CommonDialog(QWidget* owner) : QObject(owner), m_owner(owner) {}
+
+QString CommonDialog::QtFilter() const {
+    const QStringList parts = filter.split('|');
+    QStringList out;
+    for (int i = 0; i + 1 < parts.size(); i += 2) out << parts[i] + " (" + parts[i + 1] + ")";
+    return out.join(";;");
+}
+
+bool CommonDialog::Open() {
+    std::optional<QString> chosen;
+    if (chooser) {
+        chosen = chooser(*this);
+    } else {
+        const QString name = QFileDialog::getOpenFileName(m_owner, QString(), initialDirectory, QtFilter());
+        if (!name.isEmpty()) chosen = name;
+    }
+    if (!chosen) return false;
+    fileName = *chosen;
+    return true;
+}
+
+MainWindow::MainWindow(app::AppState& state, QWidget* parent) : QWidget(parent), m_state(state) {
+    setObjectName(QStringLiteral("主窗口"));
+    setWindowTitle(QString::fromUtf8(kWindowCaption));
+    move(50, 50);
+    setFixedSize(373, 306);
+
+    QX_MAKE(选择夹_制作流程, this);
+    选择夹_制作流程->setGeometry(0, 0, 375, 480);
+    const char* pageNames[] = {"文件", "排版", "输出", "设置"};
+    QWidget* pages[4];
+    for (int i = 0; i < 4; ++i) {
+        pages[i] = new QWidget;
+        pages[i]->setObjectName(QString::fromUtf8("页_") + QString::fromUtf8(pageNames[i]));
+        选择夹_制作流程->addTab(pages[i], QString::fromUtf8(pageNames[i]));
+    }
+    BuildFilePage(pages[0]);
+    BuildLayoutPage(pages[1]);
+    BuildOutputPage(pages[2]);
+    BuildSettingsPage(pages[3]);
+
+    QX_MAKE(状态条1, this);
+    状态条1->setGeometry(0, 286, 373, 20);
+    状态条1->setSizeGripEnabled(false);
+    QX_MAKE(状态条1_部分1, 状态条1);
+    QX_MAKE(状态条1_部分2, 状态条1);
+    状态条1_部分1->setFixedWidth(230);
+    状态条1_部分1->setText(QString::fromUtf8(kStartHint));
+    状态条1_部分2->setText(QString::fromUtf8(kCredit));
+    状态条1->addWidget(状态条1_部分1);
+    状态条1->addWidget(状态条1_部分2, 1);
+    状态条1->raise();
+
+    通用对话框1 = new CommonDialog(this);
+    通用对话框1->setObjectName(QStringLiteral("通用对话框1"));
+
+    QX_MAKE(父项目处理, this);
+    编辑 = 父项目处理->addAction(QStringLiteral("编辑"));
+    编辑->setObjectName(QStringLiteral("编辑"));
+    排版 = 父项目处理->addAction(QStringLiteral("排版"));
+    排版->setObjectName(QStringLiteral("排版"));
+
+    m_ui = std::make_unique<GuiUi>(this, 状态条1_部分1);
+    folderChooser = [](QWidget* owner, const QString& title) {
+        return QFileDialog::getExistingDirectory(owner, title);
+    };
+    Connect();
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::BuildFilePage(QWidget* page) {
+    QX_MAKE(分组框1, page)->setTitle(QStringLiteral("打开"));
+    OnPage(分组框1, 10, 30, 352, 108);
+    QX_MAKE(编辑框_文件名, 分组框1)->setGeometry(10, 22, 268, 22);
+    编辑框_文件名->setReadOnly(true);
+    QX_MAKE(按钮_浏览1, 分组框1)->setText(QStringLiteral("浏览"));
+    按钮_浏览1->setGeometry(284, 21, 56, 24);
+    QX_MAKE(标签4, 分组框1)->setText(QStringLiteral("书名："));
+    标签4->setGeometry(10, 54, 40, 20);
+    QX_MAKE(编辑框_书名, 分组框1)->setGeometry(52, 52, 288, 22);
+    QX_MAKE(标签3, 分组框1)->setText(QStringLiteral("作者："));
+    标签3->setGeometry(10, 80, 40, 20);
+    QX_MAKE(编辑框_作者, 分组框1)->setGeometry(52, 78, 288, 22);
+
+    QX_MAKE(分组框3, page)->setTitle(QStringLiteral("分析"));
+    OnPage(分组框3, 10, 142, 352, 108);
+    QX_MAKE(分组框2, 分组框3)->setGeometry(10, 18, 120, 82);
+    QX_MAKE(单选_卷章分行, 分组框2)->setText(QStringLiteral("卷章分行"));
+    单选_卷章分行->setGeometry(14, 16, 96, 22);
+    单选_卷章分行->setChecked(true);
+    QX_MAKE(单选_卷章一行, 分组框2)->setText(QStringLiteral("卷章一行"));
+    单选_卷章一行->setGeometry(14, 48, 96, 22);
+    QX_MAKE(分组框4, 分组框3)->setGeometry(140, 18, 202, 82);
+    QX_MAKE(单选_BIG5转码, 分组框4)->setText(QStringLiteral("BIG5 -> GBK简"));
+    单选_BIG5转码->setGeometry(14, 8, 180, 22);
+    QX_MAKE(单选_GBK繁体转码, 分组框4)->setText(QStringLiteral("GBK繁 -> GBK简"));
+    单选_GBK繁体转码->setGeometry(14, 32, 180, 22);
+    QX_MAKE(单选_Unicode转码, 分组框4)->setText(QStringLiteral("Unicode -> GBK简"));
+    单选_Unicode转码->setGeometry(14, 56, 180, 22);
+    for (QRadioButton* r : {单选_BIG5转码, 单选_GBK繁体转码, 单选_Unicode转码}) r->setEnabled(false);
+
+    QX_MAKE(选择框_内码转换, page)->setText(QStringLiteral("内码转换"));
+    OnPage(选择框_内码转换, 14, 258, 100, 22);
+    QX_MAKE(按钮_下一步1, page)->setText(QStringLiteral("下一步"));
+    OnPage(按钮_下一步1, 296, 256, 64, 24);
+}
+
+void MainWindow::BuildLayoutPage(QWidget* page) {
+    QX_MAKE(组合框_卷章名, page);
+    OnPage(组合框_卷章名, 15, 39, 336, 20);
+    组合框_卷章名->setMaxVisibleItems(20);
+    QX_MAKE(树型框_索引目录, page);
+    OnPage(树型框_索引目录, 15, 72, 264, 215);
+    树型框_索引目录->setHeaderHidden(true);
+    树型框_索引目录->setUniformRowHeights(true);
+    树型框_索引目录->setContextMenuPolicy(Qt::CustomContextMenu);
+    树型框_索引目录->setEditTriggers(QAbstractItemView::NoEditTriggers);
+
+    struct Row {
+        QPushButton** button;
+        const char* name;
+        const char* caption;
+    };
+    const Row rows[] = {
+        {&按钮_扩展, "按钮_扩展", "展 开"}, {&按钮_载入, "按钮_载入", "载 入"}, {&按钮_分析, "按钮_分析", "分 析"},
+        {&按钮_预览, "按钮_预览", "预 览"}, {&按钮_排版, "按钮_排版", "排 版"}, {&按钮_下一步2, "按钮_下一步2", "下一步"},
+    };
+    int y = 72;
+    for (const Row& row : rows) {
+        Make(*row.button, page, row.name)->setText(QString::fromUtf8(row.caption));
+        OnPage(*row.button, 288, y, 64, 24);
+        y += 31;
+        if (row.button == &按钮_分析) {
+            QX_MAKE(选择框_即时预览, page)->setText(QStringLiteral("即时预览"));
+            OnPage(选择框_即时预览, 288, y, 76, 24);
+            选择框_即时预览->setChecked(true);
+            y += 31;
+        }
+    }
+    QX_MAKE(组合框_卷序, page)->hide();
+    QX_MAKE(组合框_卷章序, page)->hide();
+    QX_MAKE(气球提示框1, page)->hide();
+    气球提示框1->setTextFormat(Qt::RichText);
+}
+
+void MainWindow::BuildOutputPage(QWidget* page) {
+    QX_MAKE(分组框5, page)->setTitle(QStringLiteral("输出目录"));
+    OnPage(分组框5, 10, 30, 280, 52);
+    QX_MAKE(编辑框_输出目录, 分组框5)->setGeometry(8, 20, 204, 22);
+    QX_MAKE(按钮_浏览2, 分组框5)->setText(QStringLiteral("浏览"));
+    按钮_浏览2->setGeometry(216, 19, 56, 24);
+
+    struct Row {
+        QPushButton** button;
+        const char* name;
+        const char* caption;
+        int top;
+        bool hidden;
+    };
+    const Row rows[] = {
+        {&按钮_预览1, "按钮_预览1", "预览HTM", 91, true}, {&按钮_预览2, "按钮_预览2", "预览CHM", 120, true},
+        {&按钮_清理, "按钮_清理", "清理HTM", 149, true},  {&按钮_EPE, "按钮_EPE", "启动EPE", 177, true},
+        {&按钮_EPJ, "按钮_EPJ", "输出EPJ", 205, true},    {&按钮_编译, "按钮_编译", "编译CHM", 234, true},
+        {&按钮_输出, "按钮_输出", "输 出", 264, false},
+    };
+    for (const Row& row : rows) {
+        Make(*row.button, page, row.name)->setText(QString::fromUtf8(row.caption));
+        OnPage(*row.button, 296, row.top, 56, 24);
+        (*row.button)->setVisible(!row.hidden);
+    }
+
+    QX_MAKE(分组框7, page)->setTitle(QStringLiteral("模板"));
+    OnPage(分组框7, 10, 84, 280, 176);
+    QX_MAKE(选择列表框_模板, 分组框7)->setGeometry(8, 18, 128, 150);
+    QX_MAKE(标签2, 分组框7)->setText(QStringLiteral("可用模板："));
+    标签2->setGeometry(144, 18, 68, 20);
+    QX_MAKE(标签_可用模板数量, 分组框7)->setText(QStringLiteral("0"));
+    标签_可用模板数量->setGeometry(214, 18, 56, 20);
+    QX_MAKE(标签1, 分组框7)->setText(QStringLiteral("已选模板："));
+    标签1->setGeometry(144, 38, 68, 20);
+    QX_MAKE(标签_已选模板数量, 分组框7)->setText(QStringLiteral("0"));
+    标签_已选模板数量->setGeometry(214, 38, 56, 20);
+    QX_MAKE(分组框_编队组件, 分组框7)->setTitle(QStringLiteral("在选模板编号"));
+    分组框_编队组件->setGeometry(142, 60, 130, 108);
+    QX_MAKE(标签_编号标签, 分组框_编队组件)->setText(QStringLiteral("模板编号："));
+    标签_编号标签->setGeometry(8, 18, 66, 20);
+    QX_MAKE(标签_在选模板编号, 分组框_编队组件)->setText(QStringLiteral("0"));
+    标签_在选模板编号->setGeometry(76, 18, 46, 20);
+    标签_编号标签->hide();
+    标签_在选模板编号->hide();
+    QX_MAKE(按钮_编号减一, 分组框_编队组件)->setText(QStringLiteral("减一"));
+    按钮_编号减一->setGeometry(8, 40, 54, 20);
+    QX_MAKE(按钮_编号加一, 分组框_编队组件)->setText(QStringLiteral("加一"));
+    按钮_编号加一->setGeometry(68, 40, 54, 20);
+    QX_MAKE(按钮_移至队首, 分组框_编队组件)->setText(QStringLiteral("移至队首"));
+    按钮_移至队首->setGeometry(8, 62, 54, 20);
+    QX_MAKE(按钮_移至队尾, 分组框_编队组件)->setText(QStringLiteral("移至队尾"));
+    按钮_移至队尾->setGeometry(68, 62, 54, 20);
+    QX_MAKE(按钮_模板自动排序, 分组框_编队组件)->setText(QStringLiteral("自动排序"));
+    按钮_模板自动排序->setGeometry(8, 84, 114, 20);
+    按钮_编号减一->setEnabled(false);
+    按钮_移至队首->setEnabled(false);
+
+    QX_MAKE(选择框_自动开启输出目录, page)->setText(QStringLiteral("输出成功后打开输出目录"));
+    OnPage(选择框_自动开启输出目录, 14, 263, 220, 22);
+    选择框_自动开启输出目录->setChecked(true);
+}
+
+void MainWindow::BuildSettingsPage(QWidget* page) {
+    QX_MAKE(分组框_参数, page)->setTitle(QStringLiteral("参数"));
+    OnPage(分组框_参数, 10, 26, 350, 234);
+    QX_MAKE(列表框_参数, 分组框_参数)->setGeometry(8, 16, 96, 210);
+    QX_MAKE(编辑框_代码, 分组框_参数)->setGeometry(109, 16, 228, 210);
+    编辑框_代码->setLineWrapMode(QPlainTextEdit::NoWrap);
+    QX_MAKE(选择框_参数_自动保存, page)->setText(QStringLiteral("自动保存参数修改内容"));
+    OnPage(选择框_参数_自动保存, 14, 262, 190, 22);
+    选择框_参数_自动保存->setChecked(true);
+    QX_MAKE(按钮_保存, page)->setText(QStringLiteral("保 存"));
+    OnPage(按钮_保存, 228, 261, 60, 22);
+    QX_MAKE(按钮_还原, page)->setText(QStringLiteral("还 原"));
+    OnPage(按钮_还原, 296, 261, 60, 22);
+}
+
+void MainWindow::Connect() {
+    connect(按钮_浏览1, &QPushButton::clicked, this, &MainWindow::OnBrowseInput);
+    connect(选择框_内码转换, &QCheckBox::clicked, this, &MainWindow::OnConvertClicked);
+    connect(按钮_下一步1, &QPushButton::clicked, this, &MainWindow::OnNextOnFilePage);
+    connect(按钮_载入, &QPushButton::clicked, this, &MainWindow::OnLoad);
+    connect(按钮_分析, &QPushButton::clicked, this, &MainWindow::OnAnalyze);
+    connect(按钮_下一步2, &QPushButton::clicked, this, &MainWindow::OnNextOnLayoutPage);
+    connect(按钮_浏览2, &QPushButton::clicked, this, &MainWindow::OnBrowseOutput);
+}
+
+text::LayoutMode MainWindow::Mode() const {
+    return 单选_卷章一行->isChecked() ? text::LayoutMode::OneLine : text::LayoutMode::SeparateLines;
+}
+
+void MainWindow::HideOutputStageButtons() {
+    for (QPushButton* b : {按钮_预览1, 按钮_预览2, 按钮_编译, 按钮_EPJ, 按钮_EPE, 按钮_清理}) b->hide();
+}
+
+void MainWindow::ReadFilePage() {
+    auto& page = m_state.filePage;
+    page.inputPath = 编辑框_文件名->text().toStdString();
+    page.title = ToGbk(编辑框_书名->text());
+    page.author = ToGbk(编辑框_作者->text());
+    page.convert = 选择框_内码转换->isChecked();
+    page.fromUnicode = 单选_Unicode转码->isChecked();
+    page.fromBig5 = 单选_BIG5转码->isChecked();
+    page.fromTraditionalGbk = 单选_GBK繁体转码->isChecked();
+    page.mode = Mode();
+}
+
+void MainWindow::WriteConversionChoice() {
+    const auto& page = m_state.filePage;
+    选择框_内码转换->setChecked(page.convert);
+    if (page.fromUnicode) 单选_Unicode转码->setChecked(true);
+    OnConvertClicked();
+}
+
+void MainWindow::OnBrowseInput() {
+    编辑框_书名->clear();
+    编辑框_作者->clear();
+    通用对话框1->initialDirectory = QString::fromStdString(m_state.inputDirectory);
+    通用对话框1->filter = QString::fromUtf8(kInputFilter);
+    if (通用对话框1->Open()) {
+        const app::ChosenInput chosen = app::ChooseInputFile(m_state, 通用对话框1->fileName.toStdString());
+        const QString stem = FromGbk(chosen.stem);
+        状态条1_部分2->setText(stem);
+        状态条1_部分2->setToolTip(stem);
+        编辑框_文件名->setText(QString::fromStdString(chosen.path));
+        if (!chosen.title.empty() || !chosen.author.empty()) {
+            编辑框_书名->setText(FromGbk(chosen.title));
+            编辑框_作者->setText(FromGbk(chosen.author));
+        }
+    }
+    HideOutputStageButtons();
+    状态条1_部分1->setText(QString::fromUtf8(kPressNext));
+}
+
+void MainWindow::OnConvertClicked() {
+    const bool on = 选择框_内码转换->isChecked();
+    for (QRadioButton* r : {单选_BIG5转码, 单选_GBK繁体转码, 单选_Unicode转码}) r->setEnabled(on);
+}
+
+void MainWindow::OnNextOnFilePage() {
+    ReadFilePage();
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const auto result = text::RunNextStep(m_state.filePage, m_state.book, *m_ui);
+    QApplication::restoreOverrideCursor();
+    WriteConversionChoice();
+    if (result != text::NextStepResult::Loaded) return;
+    ShowIndex();
+    选择夹_制作流程->setCurrentIndex(1);
+}
+
+void MainWindow::OnLoad() {
+    text::LoadChapters(m_state.book, Mode(), *m_ui);
+    ShowIndex();
+}
+
+void MainWindow::OnAnalyze() {
+    text::AnalyzeChapters(m_state.book, Mode(), *m_ui);
+    ShowIndex();
+}
+
+void MainWindow::OnNextOnLayoutPage() { 选择夹_制作流程->setCurrentIndex(2); }
+
+void MainWindow::OnBrowseOutput() {
+    const QString chosen = folderChooser(this, QString::fromUtf8(kChooseOutputDirectory));
+    if (!chosen.isEmpty()) 编辑框_输出目录->setText(chosen);
+}
+
+void MainWindow::ShowIndex() {
+    const auto& index = m_state.book.index;
+    auto toList = [](const std::vector<runtime::Text>& texts) {
+        QStringList list;
+        list.reserve(static_cast<qsizetype>(texts.size()));
+        for (const auto& t : texts) list << FromGbk(t);
+        return list;
+    };
+    for (auto [combo, texts] : {std::pair{组合框_卷章名, &index.titles}, std::pair{组合框_卷序, &index.volumeNumbers},
+                                std::pair{组合框_卷章序, &index.labels}}) {
+        combo->setUpdatesEnabled(false);
+        combo->clear();
+        combo->addItems(toList(*texts));
+        combo->setUpdatesEnabled(true);
+    }
+    组合框_卷章名->setCurrentIndex(index.cursor);
+
+    // The tree is rebuilt in one go: items made first, then handed over.
+    树型框_索引目录->setUpdatesEnabled(false);
+    树型框_索引目录->clear();
+    const auto& nodes = index.tree.Nodes();
+    std::vector<QTreeWidgetItem*> items(nodes.size());
+    QList<QTreeWidgetItem*> top;
+    QFont bold = 树型框_索引目录->font();
+    bold.setBold(true);
+    for (std::size_t i = 0; i < nodes.size(); ++i) {
+        auto* item = new QTreeWidgetItem(QStringList{FromGbk(nodes[i].text)});
+        item->setData(0, Qt::UserRole, static_cast<int>(i));
+        if (nodes[i].emphasised) item->setFont(0, bold);
+        items[i] = item;
+        if (nodes[i].parent >= 0) {
+            items[static_cast<std::size_t>(nodes[i].parent)]->addChild(item);
+        } else {
+            top << item;
+        }
+    }
+    树型框_索引目录->addTopLevelItems(top);
+    树型框_索引目录->setUpdatesEnabled(true);
+}
+
+}  // namespace qx::gui

@@ -1,0 +1,169 @@
+#pragma once
+// The main window: the tab control of the four workflow pages and the
+// status bar. Every widget's objectName is its control name; handlers read
+// the widgets into the application state, call one core function and show
+// the result.
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTreeWidget>
+#include <QWidget>
+#include <functional>
+#include <memory>
+
+#include "app/app_state.h"
+#include "gui/gui_ui.h"
+
+namespace qx::gui {
+
+// The non-visual open-file dialog 通用对话框1: initial directory, filter in
+// the program's "caption|pattern|caption|pattern" form, and the chosen name.
+class CommonDialog : public QObject {
+    Q_OBJECT
+public:
+    explicit CommonDialog(QWidget* owner);
+    QString initialDirectory;
+    QString filter;
+    QString fileName;
+    // Shows the dialog; true when the user confirmed a file. Tests replace
+    // `chooser` to pick a file without a window.
+    bool Open();
+    std::function<std::optional<QString>(const CommonDialog&)> chooser;
+    // The filter in Qt's "caption (pattern);;…" form.
+    QString QtFilter() const;
+
+private:
+    QWidget* m_owner;
+};
+
+class MainWindow : public QWidget {
+    Q_OBJECT
+public:
+    explicit MainWindow(app::AppState& state, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    app::AppState& State() { return m_state; }
+    runtime::Ui& Ui() { return *m_ui; }
+    CommonDialog* FileDialog() { return 通用对话框1; }
+    // The folder chooser of 按钮_浏览2; tests replace it.
+    std::function<QString(QWidget* owner, const QString& title)> folderChooser;
+
+    // Shows the Index of the application state in the combo box and tree.
+    void ShowIndex();
+
+private:
+    void BuildFilePage(QWidget* page);
+    void BuildLayoutPage(QWidget* page);
+    void BuildOutputPage(QWidget* page);
+    void BuildSettingsPage(QWidget* page);
+    void Connect();
+
+    // Handlers.
+    void OnBrowseInput();
+    void OnConvertClicked();
+    void OnNextOnFilePage();
+    void OnLoad();
+    void OnAnalyze();
+    void OnNextOnLayoutPage();
+    void OnBrowseOutput();
+
+    // The controls of page "文件" into the application state, and back.
+    void ReadFilePage();
+    void WriteConversionChoice();
+    text::LayoutMode Mode() const;
+    void HideOutputStageButtons();
+
+    app::AppState& m_state;
+    std::unique_ptr<GuiUi> m_ui;
+
+public:
+    // Controls, named as the program names them.
+    QTabWidget* 选择夹_制作流程 = nullptr;
+    QStatusBar* 状态条1 = nullptr;
+    QLabel* 状态条1_部分1 = nullptr;
+    QLabel* 状态条1_部分2 = nullptr;
+    CommonDialog* 通用对话框1 = nullptr;
+    QMenu* 父项目处理 = nullptr;
+    QAction* 编辑 = nullptr;
+    QAction* 排版 = nullptr;
+
+    // Page "文件".
+    QGroupBox* 分组框1 = nullptr;
+    QLineEdit* 编辑框_文件名 = nullptr;
+    QPushButton* 按钮_浏览1 = nullptr;
+    QLabel* 标签4 = nullptr;
+    QLineEdit* 编辑框_书名 = nullptr;
+    QLabel* 标签3 = nullptr;
+    QLineEdit* 编辑框_作者 = nullptr;
+    QGroupBox* 分组框3 = nullptr;
+    QGroupBox* 分组框2 = nullptr;
+    QRadioButton* 单选_卷章分行 = nullptr;
+    QRadioButton* 单选_卷章一行 = nullptr;
+    QGroupBox* 分组框4 = nullptr;
+    QRadioButton* 单选_BIG5转码 = nullptr;
+    QRadioButton* 单选_GBK繁体转码 = nullptr;
+    QRadioButton* 单选_Unicode转码 = nullptr;
+    QCheckBox* 选择框_内码转换 = nullptr;
+    QPushButton* 按钮_下一步1 = nullptr;
+
+    // Page "排版".
+    QComboBox* 组合框_卷章名 = nullptr;
+    QTreeWidget* 树型框_索引目录 = nullptr;
+    QPushButton* 按钮_扩展 = nullptr;
+    QPushButton* 按钮_载入 = nullptr;
+    QPushButton* 按钮_分析 = nullptr;
+    QCheckBox* 选择框_即时预览 = nullptr;
+    QPushButton* 按钮_预览 = nullptr;
+    QPushButton* 按钮_排版 = nullptr;
+    QPushButton* 按钮_下一步2 = nullptr;
+    QComboBox* 组合框_卷序 = nullptr;
+    QComboBox* 组合框_卷章序 = nullptr;
+    QLabel* 气球提示框1 = nullptr;
+
+    // Page "输出".
+    QGroupBox* 分组框5 = nullptr;
+    QLineEdit* 编辑框_输出目录 = nullptr;
+    QPushButton* 按钮_浏览2 = nullptr;
+    QPushButton* 按钮_预览1 = nullptr;
+    QPushButton* 按钮_预览2 = nullptr;
+    QPushButton* 按钮_清理 = nullptr;
+    QPushButton* 按钮_EPE = nullptr;
+    QPushButton* 按钮_EPJ = nullptr;
+    QPushButton* 按钮_编译 = nullptr;
+    QPushButton* 按钮_输出 = nullptr;
+    QGroupBox* 分组框7 = nullptr;
+    QListWidget* 选择列表框_模板 = nullptr;
+    QLabel* 标签1 = nullptr;
+    QLabel* 标签2 = nullptr;
+    QLabel* 标签_已选模板数量 = nullptr;
+    QLabel* 标签_可用模板数量 = nullptr;
+    QLabel* 标签_编号标签 = nullptr;
+    QLabel* 标签_在选模板编号 = nullptr;
+    QGroupBox* 分组框_编队组件 = nullptr;
+    QPushButton* 按钮_编号减一 = nullptr;
+    QPushButton* 按钮_编号加一 = nullptr;
+    QPushButton* 按钮_移至队首 = nullptr;
+    QPushButton* 按钮_移至队尾 = nullptr;
+    QPushButton* 按钮_模板自动排序 = nullptr;
+    QCheckBox* 选择框_自动开启输出目录 = nullptr;
+
+    // Page "设置".
+    QGroupBox* 分组框_参数 = nullptr;
+    QListWidget* 列表框_参数 = nullptr;
+    QPlainTextEdit* 编辑框_代码 = nullptr;
+    QCheckBox* 选择框_参数_自动保存 = nullptr;
+    QPushButton* 按钮_保存 = nullptr;
+    QPushButton* 按钮_还原 = nullptr;
+};
+
+}  // namespace qx::gui
