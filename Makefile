@@ -5,7 +5,7 @@ BUILD_DIR ?= build
 SAMPLE    := samples/《西游记》吴承恩.txt
 QXEBOOK   := $(BUILD_DIR)/src/cli/qxebook
 
-.PHONY: deps configure build demo check test bench format clean
+.PHONY: deps configure build demo check test bench screenshots format clean
 
 deps:
 	bash scripts/install-deps.sh
@@ -28,6 +28,10 @@ test:
 
 bench: build
 	bash bench/run.sh
+
+# Pictures of the four pages and of a loaded book, taken on a virtual display.
+screenshots: build
+	xvfb-run -a -s "-screen 0 1024x768x24" $(BUILD_DIR)/tests/qx_screenshots $(BUILD_DIR)/screenshots "$(SAMPLE)"
 
 format:
 	clang-format -i $$(git ls-files 'src/*.cpp' 'src/*.h' 'tests/*.cpp' 'tests/*.h' 'bench/*.cpp')

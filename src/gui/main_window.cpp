@@ -28,7 +28,7 @@ void OnPage(QWidget* w, int x, int y, int width, int height) { w->setGeometry(x 
 
 const char* const kWindowCaption = "QX电子书制作软件 v3.2 Final";
 const char* const kStartHint = "请点击“浏览”按钮选择输入文件！";
-const char* const kCredit = "QX电子书制作软件 · Zarvo";
+const char* const kCredit = "QX电子书制作软件";
 const char* const kPressNext = "请点击下一步继续！";
 const char* const kInputFilter = "文本文件（*.txt）|*.txt|所有文件（*.*）|*.*";
 const char* const kChooseOutputDirectory = "请选择输出目录";

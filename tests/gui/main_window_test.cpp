@@ -186,6 +186,16 @@ TEST_F(MainWindowTest, CancellingTheDialogEmptiesTheFieldsButKeepsThePreviousBoo
     EXPECT_EQ(window->状态条1_部分1->text(), U("请点击下一步继续！"));
 }
 
+TEST_F(MainWindowTest, ChoosingASecondFileHidesTheOutputStageButtonsOnly) {
+    const char* outputButtons[] = {"按钮_预览1", "按钮_预览2", "按钮_清理", "按钮_EPE", "按钮_EPJ", "按钮_编译"};
+    for (const char* b : outputButtons) Button(b)->show();
+    Find<QLineEdit>("编辑框_输出目录")->setText(U("/srv/ebooks"));
+    ChooseFile(dir.Write("书 人.txt", "x").string());
+    for (const char* b : outputButtons) EXPECT_TRUE(Button(b)->isHidden()) << b;
+    EXPECT_FALSE(Button("按钮_输出")->isHidden());
+    EXPECT_EQ(Find<QLineEdit>("编辑框_输出目录")->text(), U("/srv/ebooks"));
+}
+
 TEST_F(MainWindowTest, NextRefusesWithoutFileOrTitle) {
     auto box = test::AnswerNextBox(QMessageBox::Ok);
     Click("按钮_下一步1");
