@@ -10,6 +10,7 @@
 #include "text/book_info.h"
 #include "text/chapters.h"
 #include "text/next_step.h"
+#include "text/preview.h"
 
 namespace qx::cli {
 namespace {
@@ -23,7 +24,11 @@ constexpr const char* kUsage =
     "       qxebook inspect BOOK.txt [--title T] [--author A] [--mode separate|one-line]\n"
     "                       [--convert utf16|big5|gbk-trad] [--yes|--no] [--no-layout] [--json]\n"
     "\n"
+    "       qxebook preview BOOK.txt [the inspect options] [--out DIR]\n"
+    "\n"
     "  inspect   read a TXT book and print its volumes and chapters\n"
+    "  preview   read a TXT book and write preview.htm, a contents page of the\n"
+    "            whole book, into DIR (default: the current directory)\n"
     "\n"
     "  --title, --author   book title and author (default: taken from the file name)\n"
     "  --mode              separate: volume titles on their own line (default);\n"
@@ -197,8 +202,29 @@ void PrintOutline(std::ostream& out, const text::Book& book) {
         << " bytes of text\n";
 }
 
+// Writes preview.htm, the contents page of the whole book, into --out (the
+// current directory by default) and leaves it there.
+int WritePreview(const Options& o, const text::FilePage& page, const text::Book& book, std::ostream& out,
+                 std::ostream& err) {
+    const auto bytes = text::BuildPreviewPage(book.index.tree, page.title, page.author,
+                                              text::PictureDirectoryOf(page.inputPath));
+    if (!bytes) {
+        err << "qxebook: error: the book has no volumes or chapters to preview\n";
+        return 1;
+    }
+    const std::filesystem::path dir = o.values.count("--out") ? o.values.at("--out") : ".";
+    const auto written = text::WritePreviewFile(dir, *bytes);
+    if (!written) {
+        err << "qxebook: error: cannot write " << (dir / text::kPreviewFileName).string() << "\n";
+        return 1;
+    }
+    out << written->string() << "\n";
+    return 0;
+}
+
+// inspect and preview: the Next step on a book, then print or write.
 int Inspect(const Options& o, std::ostream& out, std::ostream& err) {
-    if (o.positional.size() != 1) throw UsageError("inspect needs exactly one BOOK.txt");
+    if (o.positional.size() != 1) throw UsageError(o.command + " needs exactly one BOOK.txt");
     if (o.flags.count("--yes") && o.flags.count("--no")) throw UsageError("--yes and --no exclude each other");
 
     text::FilePage page;
@@ -245,7 +271,8 @@ int Inspect(const Options& o, std::ostream& out, std::ostream& err) {
     if (o.flags.count("--no")) answer = false;
     CliUi ui(err, answer);
     text::Book book;
-    if (text::RunNextStep(page, book, ui) != text::NextStepResult::Loaded) return 1;
+    if (text::RunNextStep(page, book, ui, !o.flags.count("--no-layout")) != text::NextStepResult::Loaded) return 1;
+    if (o.command == "preview") return WritePreview(o, page, book, out, err);
 
     if (o.flags.count("--json")) {
         PrintJson(out, book);
@@ -267,9 +294,9 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
             out << kUsage;
             return 0;
         }
-        const Options o = Parse(args, {"--title", "--author", "--mode", "--convert"},
+        const Options o = Parse(args, {"--title", "--author", "--mode", "--convert", "--out"},
                                 {"--yes", "--no", "--no-layout", "--json"});
-        if (o.command == "inspect") return Inspect(o, out, err);
+        if (o.command == "inspect" || o.command == "preview") return Inspect(o, out, err);
         throw UsageError("unknown command " + o.command);
     } catch (const UsageError& e) {
         err << "qxebook: " << e.what() << "\n" << kUsage;

@@ -20,6 +20,7 @@
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "app/app_state.h"
 #include "gui/gui_ui.h"
@@ -58,8 +59,18 @@ public:
     // The folder chooser of 按钮_浏览2; tests replace it.
     std::function<QString(QWidget* owner, const QString& title)> folderChooser;
 
+    // Opens the preview window on the Output directory and the e-book
+    // directory; tests replace it to avoid a modal window.
+    std::function<void(const QString& outputDirectory, const QString& ebookDirectory)> previewOpener;
+
     // Shows the Index of the application state in the combo box and tree.
     void ShowIndex();
+    // Updates node texts and marks after a layout, keeping what is expanded.
+    void RefreshNodeTexts();
+    // The flat index of the tree's selected node, -1 for none.
+    int SelectedNode() const;
+    // Selects node `index` and scrolls it into view.
+    void BringIntoView(int index);
 
 private:
     void BuildFilePage(QWidget* page);
@@ -76,6 +87,17 @@ private:
     void OnAnalyze();
     void OnNextOnLayoutPage();
     void OnBrowseOutput();
+    void OnAutomaticLayout();
+    void OnTreeDoubleClicked();
+    void OnTreeContextMenu(const QPoint& at);
+    void OnEditNode();
+    void OnLayoutSelectedVolume();
+    void OnNodeEdited(QTreeWidgetItem* item);
+    void OnExpandCollapse();
+    void OnSelectionChanged();
+    void OnWholeBookPreview();
+    void ManualLayoutOf(int node);
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
     // The controls of page "文件" into the application state, and back.
     void ReadFilePage();
@@ -85,6 +107,8 @@ private:
 
     app::AppState& m_state;
     std::unique_ptr<GuiUi> m_ui;
+    std::vector<QTreeWidgetItem*> m_items;  // tree items by flat node index
+    bool m_filling = false;                 // ShowIndex is rebuilding the tree
 
 public:
     // Controls, named as the program names them.

@@ -6,6 +6,7 @@
 
 #include "runtime/encoding.h"
 #include "runtime/files.h"
+#include "text/layout.h"
 #include "text/messages.h"
 
 namespace qx::text {
@@ -90,7 +91,7 @@ std::string ConvertInput(std::string raw, const FilePage& page) {
     return raw;
 }
 
-NextStepResult RunNextStep(FilePage& page, Book& book, runtime::Ui& ui) {
+NextStepResult RunNextStep(FilePage& page, Book& book, runtime::Ui& ui, bool automaticLayout) {
     if (page.inputPath.empty()) {
         ui.Message(msg::kChooseInputFirst, Icon::Exclamation);
         return NextStepResult::Stopped;
@@ -137,6 +138,7 @@ NextStepResult RunNextStep(FilePage& page, Book& book, runtime::Ui& ui) {
     LoadChapters(book, page.mode, ui);
     if (page.mode == LayoutMode::OneLine) {
         AnalyzeChapters(book, page.mode, ui);
+        if (automaticLayout) AutomaticLayout(book.index, page.mode, ui);
     } else {
         ui.Status(msg::kNoLayoutNeeded);
     }

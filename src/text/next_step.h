@@ -29,7 +29,9 @@ enum class NextStepResult {
     Loaded,   // the working text and Index are new; page "排版" comes next
 };
 
-NextStepResult RunNextStep(FilePage& page, Book& book, runtime::Ui& ui);
+// In one-line mode loading is followed by analysis and, unless
+// `automaticLayout` is false, by the automatic layout.
+NextStepResult RunNextStep(FilePage& page, Book& book, runtime::Ui& ui, bool automaticLayout = true);
 
 // The conversion part of the step on its own: the page's choice applied to
 // the raw bytes. Throws std::runtime_error when the tables are missing.

@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <sstream>
 
 #include "support/temp_dir.h"
@@ -81,6 +82,31 @@ TEST_F(Inspect, Utf16QuestionIsAnsweredOnlyFromFlags) {
     EXPECT_THAT(yes.out, HasSubstr(Utf8(u8"\"title\":\"a\"")));  // converted, then trimmed
     const CliRun no = Cli({"inspect", book.string(), "--title", "t", "--author", "a", "--no", "--json"});
     EXPECT_EQ(no.code, 0);
+}
+
+TEST_F(Inspect, OneLineModeLaysOutUnlessToldNotTo) {
+    const auto book = dir.Write("book.txt", "甲 天下 一\r\nx\r\n\r\n\r\n甲 天下 二\r\ny\r\n");
+    const CliRun laid = Cli({"inspect", book.string(), "--title", "t", "--author", "a", "--mode", "one-line", "--json"});
+    EXPECT_THAT(laid.out, HasSubstr(Utf8(u8"{\"text\":\"甲 天下\",\"parent\":-1}")));
+    const CliRun plain = Cli({"inspect", book.string(), "--title", "t", "--author", "a", "--mode", "one-line",
+                              "--json", "--no-layout"});
+    EXPECT_THAT(plain.out, HasSubstr(Utf8(u8"{\"text\":\"甲\",\"parent\":-1}")));
+    EXPECT_THAT(plain.out, HasSubstr(Utf8(u8"{\"text\":\"天下 一\",\"parent\":0}")));
+}
+
+TEST_F(Inspect, PreviewWritesThePageAndLeavesIt) {
+    const auto book = dir.Write("book.txt", "第一卷\r\n\r\n\r\n第一章\r\n正文\r\n");
+    const auto out = dir.Path() / "new" / "dir";
+    const CliRun r = Cli({"preview", book.string(), "--title", "t", "--author", "a", "--out", out.string()});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out, (out / "preview.htm").string() + "\n");
+    std::ifstream page(out / "preview.htm", std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(page)), std::istreambuf_iterator<char>());
+    EXPECT_THAT(bytes, HasSubstr("第一卷&nbsp;&nbsp;&nbsp; [ 分卷阅读 ]"));
+    EXPECT_THAT(bytes, HasSubstr("<title>t - a - Zarvo</title>"));
+
+    const auto empty = dir.Write("empty.txt", "");
+    EXPECT_EQ(Cli({"preview", empty.string(), "--title", "t", "--author", "a", "--out", out.string()}).code, 1);
 }
 
 TEST_F(Inspect, BadInputIsToldWithANonZeroExit) {

@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTreeWidgetItemIterator>
 
 #include "gui/gui_main.h"
 #include "gui/preview_window.h"
@@ -318,6 +319,147 @@ TEST_F(MainWindowTest, TenThousandChaptersFillTheViewsQuickly) {
     std::cout << "showing 10,000 chapters took " << ms << " ms\n";
     EXPECT_EQ(Find<QComboBox>("组合框_卷章名")->count(), 10000);
     EXPECT_EQ(TopLevelNodes(), 100);
+}
+
+class LayoutPageTest : public MainWindowTest {
+protected:
+    // Chooses a book and presses Next in one-line mode.
+    void LoadOneLine(const std::string& path) {
+        ChooseFile(path);
+        Find<QLineEdit>("编辑框_书名")->setText(U("书"));
+        Find<QLineEdit>("编辑框_作者")->setText(U("人"));
+        Click("单选_卷章一行");
+        Click("按钮_下一步1");
+    }
+    QTreeWidget* Tree() { return Find<QTreeWidget>("树型框_索引目录"); }
+    QTreeWidgetItem* Node(int index) {
+        for (QTreeWidgetItemIterator it(Tree()); *it; ++it) {
+            if ((*it)->data(0, Qt::UserRole).toInt() == index) return *it;
+        }
+        return nullptr;
+    }
+    void DoubleClick(int index) {
+        Tree()->setCurrentItem(Node(index));
+        emit Tree()->itemDoubleClicked(Node(index), 0);
+    }
+    QString Status() { return window->状态条1_部分1->text(); }
+};
+
+TEST_F(LayoutPageTest, StrictOneLineBook_ManualLayoutAndInPlaceEditing) {
+    const auto corpus = test::CorpusDir();
+    if (corpus.empty()) GTEST_SKIP() << "test novels not found: set QX_CORPUS_DIR";
+    window->show();
+    LoadOneLine((corpus / "strict_one_line.gbk.txt").string());
+    EXPECT_EQ(Status(), U("自动排版完成，点击下一步继续！"));
+    Click("按钮_分析");
+    EXPECT_EQ(Status(), U("分析完成，请调整排版！"));
+    ASSERT_EQ(Tree()->topLevelItemCount(), 10);
+    EXPECT_EQ(Node(0)->text(0), U("第一卷"));
+
+    // Chapters of a volume begin with different words: the manual layout
+    // fails on the second one and shows it, changing nothing.
+    DoubleClick(1);
+    EXPECT_EQ(Status(), U("排版失败！卷名提取有差异！"));
+    EXPECT_EQ(Tree()->currentItem(), Node(2));
+    EXPECT_TRUE(Node(2)->font(0).bold());
+    EXPECT_EQ(Node(0)->text(0), U("第一卷"));
+
+    // Give the first volume's chapters a shared word by editing them in place,
+    // then lay the volume out by double-clicking one of its chapters.
+    Node(0)->setExpanded(true);
+    for (int i = 1; i <= 10; ++i) {
+        Tree()->setCurrentItem(Node(i));
+        window->编辑->trigger();
+        QLineEdit* editor = nullptr;
+        for (auto* e : Tree()->viewport()->findChildren<QLineEdit*>()) {
+            if (e->isVisible()) editor = e;  // closed editors linger until deleted
+        }
+        ASSERT_NE(editor, nullptr) << "no in-place editor for node " << i;
+        editor->setText(U("花果山 ") + editor->text());
+        QTest::keyClick(editor, Qt::Key_Return);
+    }
+    EXPECT_EQ(state.book.index.tree.TextOf(1), G("花果山 第一回 灵根育孕源流出　心性修持大道生"));
+    DoubleClick(3);
+    EXPECT_EQ(Node(0)->text(0), U("第一卷 花果山"));
+    EXPECT_EQ(Node(1)->text(0), U("第一回 灵根育孕源流出　心性修持大道生"));
+    EXPECT_EQ(state.book.index.tree.TextOf(0), G("第一卷 花果山"));
+    EXPECT_EQ(state.book.index.titles[0], G("第一卷 第一回 灵根育孕源流出　心性修持大道生"));  // titles stay
+
+    // Double-clicking a volume does nothing; the menu's 排版 on a volume lays it out.
+    DoubleClick(11);
+    EXPECT_EQ(Node(11)->text(0), U("第二卷"));
+}
+
+TEST_F(LayoutPageTest, SingleChapterVolumeIsLeftByAutomaticButLaidOutByHand) {
+    LoadOneLine(dir.Write("b.txt", G("第二卷 天下 第一章 甲\r\nx\r\n\r\n\r\n第二卷 天下 第二章 乙\r\ny\r\n\r\n\r\n"
+                                     "第三卷 江湖 第一章 丙\r\nz\r\n"))
+                    .string());
+    EXPECT_EQ(Node(0)->text(0), U("第二卷 天下"));
+    EXPECT_EQ(Node(1)->text(0), U("第一章 甲"));
+    EXPECT_EQ(Node(3)->text(0), U("第三卷"));
+    Tree()->setCurrentItem(Node(3));
+    window->排版->trigger();  // the menu item on a volume node lays out that volume
+    EXPECT_EQ(Node(3)->text(0), U("第三卷 江湖"));
+    EXPECT_EQ(Node(4)->text(0), U("第一章 丙"));
+
+    Click("单选_卷章分行");
+    Click("按钮_排版");
+    EXPECT_EQ(Status(), U("卷章分行无需排版，请点击下一步继续！"));
+    DoubleClick(4);
+    EXPECT_EQ(Status(), U("卷章分行无需排版！"));
+}
+
+TEST_F(LayoutPageTest, ExpandCollapseToggleAndFocusHint) {
+    Click("按钮_扩展");
+    EXPECT_EQ(Button("按钮_扩展")->text(), U("展 开"));  // an empty tree: nothing happens
+    LoadOneLine(dir.Write("b.txt", G("甲 一\r\nx\r\n\r\n\r\n乙 二\r\ny\r\n")).string());
+    Click("按钮_扩展");
+    EXPECT_EQ(Button("按钮_扩展")->text(), U("收 缩"));
+    EXPECT_TRUE(Tree()->topLevelItem(0)->isExpanded());
+    EXPECT_TRUE(Tree()->topLevelItem(1)->isExpanded());
+    Click("按钮_扩展");
+    EXPECT_EQ(Button("按钮_扩展")->text(), U("展 开"));
+    EXPECT_FALSE(Tree()->topLevelItem(0)->isExpanded());
+
+    window->show();
+    Find<QTabWidget>("选择夹_制作流程")->setCurrentIndex(1);
+    Tree()->setFocus();
+    QApplication::processEvents();
+    EXPECT_EQ(Status(), U("如需手动排版，请双击子项目！"));
+}
+
+TEST_F(LayoutPageTest, BalloonShowsAVolumeGridOnlyWhenInstantPreviewIsOn) {
+    LoadOneLine(dir.Write("b.txt", G("甲 一\r\nx\r\n\r\n\r\n乙 二\r\ny\r\n\r\n\r\n乙 三\r\n\r\n\r\n")).string());
+    window->show();
+    Tree()->setCurrentItem(Node(2));
+    ASSERT_TRUE(window->气球提示框1->isVisible());
+    EXPECT_TRUE(window->气球提示框1->text().contains(U("<td>二</td><td>三</td><td></td><td></td></tr>")));
+    window->气球提示框1->hide();
+    Tree()->setCurrentItem(Node(3));  // a chapter: no balloon
+    EXPECT_FALSE(window->气球提示框1->isVisible());
+    Click("选择框_即时预览");
+    Tree()->setCurrentItem(Node(2));
+    EXPECT_FALSE(window->气球提示框1->isVisible());
+    Tree()->setCurrentItem(Node(0));  // node 0 shows its own text whatever the switch says
+    EXPECT_TRUE(window->气球提示框1->isVisible());
+    EXPECT_TRUE(window->气球提示框1->text().contains(U("甲")));
+}
+
+TEST_F(LayoutPageTest, WholeBookPreviewWritesThePageAndOpensTheWindow) {
+    int opened = 0;
+    bool pageThere = false;
+    const QString out = QString::fromStdString((dir.Path() / "out" / "deeper").string());
+    window->previewOpener = [&](const QString& outputDirectory, const QString&) {
+        ++opened;
+        pageThere = QFile::exists(outputDirectory + U("/preview.htm"));
+    };
+    Find<QLineEdit>("编辑框_输出目录")->setText(out);
+    Click("按钮_预览");
+    EXPECT_EQ(opened, 0);  // an empty tree: nothing written, no window
+    LoadOneLine(dir.Write("b.txt", G("甲 一\r\nx\r\n\r\n\r\n乙 二\r\ny\r\n")).string());
+    Click("按钮_预览");
+    EXPECT_EQ(opened, 1);
+    EXPECT_TRUE(pageThere);
 }
 
 TEST(TitleDialog, ProposalsTickUntickOkAndCancel) {

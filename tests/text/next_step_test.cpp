@@ -163,12 +163,23 @@ TEST_F(NextStep, GbkTextLoadsWithoutQuestionAndIsNormalised) {
     EXPECT_FALSE(page.convert);
 }
 
-TEST_F(NextStep, OneLineModeAnalysesAfterLoading) {
-    FilePage page = PageFor("甲 一\r\nx\r\n\r\n\r\n乙 二\r\ny\r\n", LayoutMode::OneLine);
+TEST_F(NextStep, OneLineModeAnalysesAndLaysOutAfterLoading) {
+    const std::string text = "第一卷 天下 第一章\r\nx\r\n\r\n\r\n第一卷 天下 第二章\r\ny\r\n\r\n\r\n乙 二\r\nz\r\n";
+    FilePage page = PageFor(text, LayoutMode::OneLine);
     EXPECT_EQ(RunNextStep(page, book, ui), NextStepResult::Loaded);
-    EXPECT_EQ(book.index.tree.Count(), 4);
-    EXPECT_THAT(book.index.labels, ElementsAre("1_1", "2_1"));
-    EXPECT_THAT(ui.Texts(ScriptedUi::Call::Status), ElementsAre(msg::kLoaded, msg::kAnalysed));
+    EXPECT_EQ(book.index.tree.Count(), 5);
+    EXPECT_EQ(book.index.tree.TextOf(0), "第一卷 天下");
+    EXPECT_EQ(book.index.tree.TextOf(1), "第一章");
+    EXPECT_THAT(book.index.labels, ElementsAre("1_1", "1_2", "2_1"));
+    EXPECT_THAT(ui.Texts(ScriptedUi::Call::Status),
+                ElementsAre(msg::kLoaded, msg::kAnalysed, msg::kAutoLayoutRunning, msg::kAutoLayoutDone));
+
+    // Without the layout the shared word stays with the chapters.
+    Book plain;
+    FilePage again = PageFor(text, LayoutMode::OneLine);
+    EXPECT_EQ(RunNextStep(again, plain, ui, false), NextStepResult::Loaded);
+    EXPECT_EQ(plain.index.tree.TextOf(0), "第一卷");
+    EXPECT_EQ(plain.index.tree.TextOf(1), "天下 第一章");
 }
 
 TEST_F(NextStep, Utf16QuestionYesConvertsAndTicksTheConversion) {
