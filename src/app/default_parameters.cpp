@@ -1,0 +1,1 @@
+#include "app/default_parameters.h"

@@ -1,0 +1,1 @@
+#include "output/output_run.h"

@@ -1,0 +1,1 @@
+#include "output/page_generation.h"
