@@ -64,6 +64,11 @@ std::string EncodeRecords(const std::vector<PayloadFile>& files);
 std::optional<std::vector<RecordView>> SplitRecords(std::string_view content);
 
 struct PackOptions {
+    PackOptions() = default;
+    PackOptions(std::uint32_t tagValue, std::uint32_t keyValue, std::optional<std::int32_t> capacityValue = {},
+                int levelValue = 9)
+        : tag(tagValue), key(keyValue), capacity(capacityValue), level(levelValue) {}
+
     std::uint32_t tag = 0;
     std::uint32_t key = 0;
     // The stored capacity; by default exactly the size of the records.
