@@ -1,1 +1,348 @@
+// Compiled as GBK: the brackets around names in the messages are GBK bytes.
 #include "output/output_run.h"
+
+#include <algorithm>
+#include <deque>
+#include <system_error>
+
+#include "output/messages.h"
+#include "runtime/encoding.h"
+#include "runtime/shell.h"
+
+namespace qx::output {
+namespace {
+
+namespace fs = std::filesystem;
+using runtime::Answer;
+using runtime::Buttons;
+using runtime::Icon;
+
+// How many failed files the closing message names one by one.
+constexpr std::size_t kFilesNamed = 10;
+
+Text GbkOf(const fs::path& path) { return runtime::Utf8ToGbk(path.string()); }
+
+bool Exists(const fs::path& path) {
+    std::error_code ec;
+    return fs::exists(fs::symlink_status(path, ec));
+}
+
+bool IsDirectory(const fs::path& path) {
+    std::error_code ec;
+    return fs::is_directory(path, ec);
+}
+
+// A name that stands for one entry inside its folder: no separator, not
+// made of dots only, no NUL byte.
+bool IsPlainName(std::string_view utf8) {
+    if (utf8.empty() || utf8.find_first_of(std::string_view("/\\\0", 3)) != std::string_view::npos) return false;
+    return utf8.find_first_not_of('.') != std::string_view::npos;
+}
+
+void Pump(const std::function<void()>& pumpEvents) {
+    if (pumpEvents) pumpEvents();
+}
+
+// The entries of one folder, split into subfolders and files, each in byte
+// order of their names. A link to a file counts as the file; a link to a
+// folder is left alone.
+struct FolderListing {
+    std::vector<fs::path> folders, files;
+    bool ok = true;
+};
+FolderListing ListFolder(const fs::path& folder) {
+    FolderListing listing;
+    std::error_code ec;
+    fs::directory_iterator it(folder, ec), end;
+    if (ec) {
+        listing.ok = false;
+        return listing;
+    }
+    for (; it != end; it.increment(ec)) {
+        const auto& entry = *it;
+        std::error_code sec;
+        const auto linkStatus = entry.symlink_status(sec);
+        if (fs::is_directory(linkStatus)) {
+            listing.folders.push_back(entry.path().filename());
+        } else if (fs::is_regular_file(entry.status(sec))) {
+            listing.files.push_back(entry.path().filename());
+        }
+    }
+    if (ec) listing.ok = false;
+    std::sort(listing.folders.begin(), listing.folders.end());
+    std::sort(listing.files.begin(), listing.files.end());
+    return listing;
+}
+
+void ReportProblems(const OutputProblems& problems, runtime::Ui& ui) {
+    Text text(msg::kOutputIncomplete);
+    const auto& files = problems.failedFiles;
+    for (std::size_t i = 0; i < files.size() && i < kFilesNamed; ++i) {
+        text.append("\r\n").append(msg::kFileNotWritten).append(GbkOf(files[i]));
+    }
+    if (files.size() > kFilesNamed) {
+        text.append("\r\n").append(msg::kMoreFiles).append(std::to_string(files.size() - kFilesNamed));
+        text.append(msg::kMoreFilesClose);
+    }
+    for (const auto& name : problems.brokenTemplates) {
+        text.append("\r\n").append(msg::kBrokenTemplateOpen).append(name).append(msg::kBrokenTemplateClose);
+    }
+    ui.Message(text, Icon::Error);
+}
+
+bool LabelsComplete(const text::ChapterIndex& index) {
+    const auto n = index.titles.size();
+    return index.labels.size() == n && index.volumeNumbers.size() == n;
+}
+
+// The book's pictures: every file of the folder "pic" beside the input file
+// goes straight into txt/.
+void CopyPictures(const fs::path& inputFile, const fs::path& ebookDirectory, runtime::Ui& ui,
+                  OutputProblems& problems) {
+    if (inputFile.empty()) return;
+    const fs::path pictures = inputFile.parent_path() / "pic";
+    if (!IsDirectory(pictures)) return;
+    const FolderListing listing = ListFolder(pictures);
+    if (listing.files.empty()) return;
+    ui.Status(msg::kCopyingPictures);
+    for (const auto& name : listing.files) {
+        std::error_code ec;
+        const fs::path target = ebookDirectory / "txt" / name;
+        if (!fs::copy_file(pictures / name, target, fs::copy_options::overwrite_existing, ec)) {
+            problems.failedFiles.push_back(target);
+        }
+    }
+}
+
+}  // namespace
+
+bool CheckOutputReady(const text::ChapterIndex& index, std::size_t selectedTemplateCount, runtime::Ui& ui) {
+    if (index.ChapterCount() < 2) {
+        ui.Status(msg::kAnalyseFirst);
+        return false;
+    }
+    if (selectedTemplateCount == 0) {
+        ui.Status(msg::kChooseTemplate);
+        return false;
+    }
+    return true;
+}
+
+std::optional<fs::path> EbookDirectoryFor(const fs::path& outputDirectory, std::string_view title,
+                                          std::string_view author, runtime::Ui& ui) {
+    if (outputDirectory.empty()) {
+        ui.Message(msg::kOutputDirectoryMissing, Icon::Error);
+        return std::nullopt;
+    }
+    const std::string_view name = runtime::TrimEnd(title);
+    if (TitleMissing(title) || name.empty()) {
+        ui.Message(msg::kTitleMissing);
+        return std::nullopt;
+    }
+    if (AuthorMissing(author)) {
+        ui.Message(msg::kAuthorMissing);
+        return std::nullopt;
+    }
+    const std::string utf8 = runtime::GbkToUtf8(name);
+    if (!IsPlainName(utf8) || name.find('\0') != std::string_view::npos) {
+        ui.Message(msg::kTitleNotAName, Icon::Error);
+        return std::nullopt;
+    }
+    return outputDirectory / utf8;
+}
+
+bool MakeDirectoryPath(const fs::path& path, runtime::Ui& ui) {
+    fs::path target = path.lexically_normal();
+    if (!target.has_filename() && target.has_parent_path()) target = target.parent_path();
+    // Up to the first level that exists, then down again creating each.
+    std::vector<fs::path> missing;
+    for (fs::path level = target; !level.empty() && !Exists(level); level = level.parent_path()) {
+        missing.push_back(level);
+        if (level == level.parent_path()) break;
+    }
+    for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
+        std::error_code ec;
+        if (!fs::create_directory(*it, ec) && !IsDirectory(*it)) {
+            ui.Message(msg::kDirectoryFailed, Icon::Error);
+            return false;
+        }
+    }
+    if (!IsDirectory(target)) {
+        ui.Message(msg::kDirectoryFailed, Icon::Error);
+        return false;
+    }
+    return true;
+}
+
+bool CopyDirectoryTree(const fs::path& source, const fs::path& target, const std::function<void()>& pumpEvents,
+                       fs::path* failedFile) {
+    auto fail = [&](const fs::path& file) {
+        if (failedFile) *failedFile = file;
+        return false;
+    };
+    std::error_code ec;
+    if (!IsDirectory(source)) {
+        if (!fs::is_regular_file(source, ec)) return false;
+        return fs::copy_file(source, target, fs::copy_options::overwrite_existing, ec) || fail(target);
+    }
+    if (!fs::create_directory(target, ec) && !IsDirectory(target)) return fail(target);
+
+    // Folders first, breadth first.
+    std::vector<fs::path> folders{fs::path()};
+    std::deque<fs::path> queue{fs::path()};
+    while (!queue.empty()) {
+        const fs::path relative = queue.front();
+        queue.pop_front();
+        for (const auto& name : ListFolder(source / relative).folders) {
+            const fs::path sub = relative / name;
+            fs::create_directory(target / sub, ec);
+            folders.push_back(sub);
+            queue.push_back(sub);
+            Pump(pumpEvents);
+        }
+    }
+    // Then the files, folder by folder in the same order.
+    for (const auto& relative : folders) {
+        const FolderListing listing = ListFolder(source / relative);
+        if (!listing.ok) return fail(source / relative);
+        for (const auto& name : listing.files) {
+            const fs::path to = target / relative / name;
+            if (!fs::copy_file(source / relative / name, to, fs::copy_options::overwrite_existing, ec)) {
+                return fail(to);
+            }
+            Pump(pumpEvents);
+        }
+    }
+    return true;
+}
+
+void OutputTemplates(const OutputJob& job, const fs::path& ebookDirectory, const PageContext& page,
+                     runtime::Ui& ui, OutputProblems& problems) {
+    const auto& names = job.selectedTemplates;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        const Text& name = names[i];
+        ui.Status(Text(msg::kOutputtingTemplateOpen) + name + Text(msg::kOutputtingTemplateClose));
+        const std::string folder = runtime::GbkToUtf8(name);
+        if (IsPlainName(folder)) {
+            fs::path failed;
+            if (!CopyDirectoryTree(job.programHome / "template" / folder, ebookDirectory, job.pumpEvents, &failed) &&
+                !failed.empty()) {
+                problems.failedFiles.push_back(failed);
+            }
+        }
+        TemplatePagesResult pages = WriteTemplatePages(ebookDirectory, page, ui);
+        if (!pages.hasChapterPage) problems.brokenTemplates.push_back(name);
+        for (auto& f : pages.failedFiles) problems.failedFiles.push_back(std::move(f));
+
+        const fs::path index = ebookDirectory / "index";
+        const fs::path numbered = ebookDirectory / ("index" + std::to_string(i + 1));
+        if (IsDirectory(index)) {
+            std::error_code ec;
+            fs::rename(index, numbered, ec);
+            if (ec) problems.failedFiles.push_back(numbered);
+        }
+    }
+    std::error_code ec;
+    fs::create_directory(ebookDirectory / "js", ec);
+    if (names.size() > 1) {
+        const fs::path menu = ebookDirectory / "js" / "mb.js";
+        if (WriteFileIfAbsent(menu, BuildTemplateMenuScript(TemplateMenuItems(names), page)) == FileWrite::Failed) {
+            problems.failedFiles.push_back(menu);
+        }
+    }
+}
+
+OutputResult RunOutput(OutputJob& job, runtime::Ui& ui) {
+    OutputResult result;
+    if (!job.book) return result;
+    text::Book& book = *job.book;
+    auto& index = book.index;
+    if (!CheckOutputReady(index, job.selectedTemplates.size(), ui)) return result;
+    // A book loaded in one-line mode has no labels until it is analysed;
+    // every fragment would get the same empty name.
+    if (!LabelsComplete(index)) {
+        text::AnalyzeChapters(book, text::LayoutMode::OneLine, ui);
+        if (!LabelsComplete(index)) {
+            ui.Status(msg::kAnalyseFirst);
+            return result;
+        }
+    }
+
+    const auto directory = EbookDirectoryFor(job.outputDirectory, job.title, job.author, ui);
+    if (!directory) return result;
+    const fs::path& ebook = *directory;
+    result.ebookDirectory = ebook;
+
+    if (Exists(ebook)) {
+        if (ui.Ask(msg::kEbookExists, Buttons::YesNo) != Answer::Yes) return result;
+        ui.Status(msg::kMovingToTrash);
+        const bool moved = job.moveToTrash ? job.moveToTrash(ebook) : runtime::MoveToTrash(ebook);
+        if (!moved || Exists(ebook)) {
+            ui.Message(msg::kTrashFailed, Icon::Error);
+            return result;
+        }
+    }
+    if (!MakeDirectoryPath(ebook, ui)) return result;
+
+    const PageContext page{job.title, job.author, job.parameters, job.selectedTemplates.size()};
+    OutputProblems& problems = result.problems;
+    OutputTemplates(job, ebook, page, ui, problems);
+
+    std::error_code ec;
+    fs::create_directory(ebook / "txt", ec);
+    fs::create_directory(ebook / "js", ec);
+
+    const int n = index.ChapterCount();
+    int shown = -1;
+    for (int k = 0; k < n; ++k) {
+        index.cursor = k;
+        const Text fragment = BuildChapterFragment(book, page);
+        const auto label = static_cast<std::size_t>(k);
+        const fs::path file = ebook / "txt" / (runtime::GbkToUtf8(index.labels[label]) + ".txt");
+        if (!WriteWholeFile(file, fragment)) problems.failedFiles.push_back(file);
+        const int percent = static_cast<int>(static_cast<std::int64_t>(k + 1) * 100 / n);
+        if (percent != shown) {
+            shown = percent;
+            ui.Status(std::to_string(percent) + "%");
+            Pump(job.pumpEvents);
+        }
+    }
+    index.cursor = 0;
+
+    auto writeIfAbsent = [&](const fs::path& path, std::string_view bytes) {
+        if (WriteFileIfAbsent(path, bytes) == FileWrite::Failed) problems.failedFiles.push_back(path);
+    };
+    writeIfAbsent(ebook / "js" / "page.js", BuildPageTable(index, page, ui));
+    writeIfAbsent(ebook / "start.htm", BuildStartPage(page, ui));
+    writeIfAbsent(ebook / "js" / "chapter.js", page.Parameter(param::kChapterScript));
+
+    CopyPictures(job.inputFile, ebook, ui, problems);
+
+    if (problems.Any()) {
+        ReportProblems(problems, ui);
+        return result;
+    }
+    ui.Status(job.title + Text(msg::kOutputSucceeded), true);
+    result.completed = true;
+    return result;
+}
+
+bool CleanEbookDirectory(const fs::path& ebookDirectory, runtime::Ui& ui,
+                         const std::function<bool(const fs::path&)>& moveToTrash) {
+    if (ebookDirectory.empty()) return false;
+    const Text shown = GbkOf(ebookDirectory);
+    const Text question = Text(msg::kCleanQuestionOpen) + shown + Text(msg::kCleanQuestionClose);
+    if (ui.Ask(question, Buttons::YesNo) != Answer::Yes) return false;
+    const bool moved = moveToTrash ? moveToTrash(ebookDirectory) : runtime::MoveToTrash(ebookDirectory);
+    ui.Status(Text(msg::kCleanResultOpen) + shown + Text(moved ? msg::kCleanSucceededClose : msg::kCleanFailedClose),
+              true);
+    return moved;
+}
+
+bool CheckPreviewReady(const fs::path& ebookDirectory, runtime::Ui& ui) {
+    if (!ebookDirectory.empty() && Exists(ebookDirectory / "start.htm")) return true;
+    ui.Message(msg::kNothingToPreview, Icon::Error);
+    return false;
+}
+
+}  // namespace qx::output
