@@ -3,8 +3,9 @@ would: opened from disk at start.htm, once without any flags (every file://
 page is then a place of its own, so frames cannot reach each other and
 cookies are off) and once with --allow-file-access-from-files (frames share
 their scripts, as in the CHM viewer). Checks the contents page, a chapter,
-previous/next links and arrow keys, the volume and read-all pages, titles
-with quotes and backslashes, and saves screenshots for a person to look at.
+previous/next links and arrow keys, the volume and read-all pages, a
+picture volume, titles with quotes and backslashes, and saves screenshots
+for a person to look at.
 
 usage: ebook_in_chromium.py QX_MAKE_EBOOK CORPUS_DIR SCREENSHOT_DIR
 """
@@ -12,9 +13,11 @@ usage: ebook_in_chromium.py QX_MAKE_EBOOK CORPUS_DIR SCREENSHOT_DIR
 import json
 import pathlib
 import re
+import struct
 import subprocess
 import sys
 import tempfile
+import zlib
 
 import chromium
 import webdriver
@@ -159,31 +162,48 @@ def read_book(tool, corpus, mode, book_name, flags, shots):
     print(f"{label}: 100 chapters under 10 volumes; chapter 37, next/previous, arrows, volume and read-all pages")
 
 
-def read_quoted_titles(tool, flags):
-    """Titles with quotes and backslashes must not break the scripts."""
-    lines = ["第一卷 It's", "", "",
+def tiny_png():
+    """A 1 x 1 picture."""
+    def chunk(kind, data):
+        body = kind + data
+        return struct.pack(">I", len(data)) + body + struct.pack(">I", zlib.crc32(body))
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", 1, 1, 8, 2, 0, 0, 0))
+            + chunk(b"IDAT", zlib.compress(b"\x00\xff\x80\x00")) + chunk(b"IEND", b""))
+
+
+def read_small_book(tool, flags):
+    """A picture volume, and titles with quotes and backslashes that must not
+    break the scripts."""
+    lines = ["<img src=pic/cover.png>", "", "",
+             "封面", "　　封面说明。", "", "",
+             "第一卷 It's", "", "",
              '第一章 "引号"', "　　他说：'走吧'。", "", "",
              "第二章 反斜杠\\路径", "　　C:\\书\\目录。", "", "",
              "第三章 单引号'与双引号\"", "　　完。"]
-    with tempfile.TemporaryDirectory(prefix="qx-quotes-") as out:
-        book = pathlib.Path(out) / "quotes.txt"
+    with tempfile.TemporaryDirectory(prefix="qx-small-") as out:
+        book = pathlib.Path(out) / "small.txt"
         book.write_bytes("\r\n".join(lines).encode("gbk") + b"\r\n")
+        (pathlib.Path(out) / "pic").mkdir()
+        (pathlib.Path(out) / "pic" / "cover.png").write_bytes(tiny_png())
         ebook = make_ebook(tool, book, "separate", pathlib.Path(out) / "out", title="引号", author="某")
+        assert (ebook / "txt" / "cover.png").is_file(), "the picture is copied beside the fragments"
         with webdriver.Browser(*flags) as b:
             b.open((ebook / "start.htm").as_uri())
             b.frame(0)
-            contents_loaded(b, 3)
+            contents_loaded(b, 4)
+            b.wait_for("var i = document.querySelector('td.picture img'); return i && i.complete && i.naturalWidth == 1",
+                       "the picture of the picture volume")
             links = b.script(f"return Array.prototype.map.call(document.querySelectorAll('{CHAPTER_LINKS}'),"
                              " function (a) { return a.innerText; })")
-            assert links == ['第一章 "引号"', "第二章 反斜杠\\路径", "第三章 单引号'与双引号\""], links
+            assert links == ["封面", '第一章 "引号"', "第二章 反斜杠\\路径", "第三章 单引号'与双引号\""], links
             assert "It's" in b.script("return document.querySelector('td.tablebody2').innerText")
-            b.click(b.find("xpath", "(//td[@class='tablebody1']/a)[2]"))
+            b.click(b.find("xpath", "(//td[@class='tablebody1']/a)[3]"))
             text = wait_for_heading(b, "第二章 反斜杠\\路径", "the chapter with a backslash")
             assert "C:\\书\\目录。" in text, text
             b.click(b.find("link text", "上一页"))
             text = wait_for_heading(b, '第一章 "引号"', "the chapter with double quotes")
             assert "他说：\"走吧\"。" in text, text  # apostrophes of the text read as double quotes
-    print(f"quoted titles{' (shared frames)' if flags else ''}: contents and chapters intact")
+    print(f"small book{' (shared frames)' if flags else ''}: picture volume, quoted titles intact")
 
 
 def main():
@@ -195,7 +215,7 @@ def main():
         print("chromium or chromedriver not installed: skipped")
         return SKIP
     for flags in FLAG_SETS:
-        read_quoted_titles(tool, flags)
+        read_small_book(tool, flags)
         for name, mode in BOOKS:
             read_book(tool, corpus, mode, name, flags, shots)
     print(f"screenshots in {shots}")
