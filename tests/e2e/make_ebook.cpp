@@ -4,9 +4,11 @@
 // data folder, which holds template/默认).
 //
 // usage: qx_make_ebook BOOK.txt OUT_DIR [--mode separate|one-line] [--title T]
-//                      [--author A] [--home DIR] [--template NAME]...
-// Prints the e-book directory; exit code 0 when the run completed.
+//                      [--author A] [--home DIR] [--template NAME]... [--timing]
+// Prints the e-book directory; exit code 0 when the run completed. --timing
+// also prints the time of the Next step and of the output run.
 
+#include <chrono>
 #include <filesystem>
 #include <iostream>
 #include <string>
@@ -25,12 +27,16 @@ using namespace qx;
 // directory, and a second run replaces the first.
 class PrintingUi : public runtime::Ui {
 public:
-    void Status(std::string_view text, bool) override { Print("", text); }
+    void Status(std::string_view text, bool) override {
+        if (!quiet) Print("", text);
+    }
     runtime::Answer Ask(std::string_view text, runtime::Buttons, runtime::Icon, std::string_view) override {
         Print("question: ", text);
         return runtime::Answer::Yes;
     }
     void Message(std::string_view text, runtime::Icon) override { Print("message: ", text); }
+
+    bool quiet = false;  // status texts (the percentages) not printed
 
 private:
     static void Print(const char* kind, std::string_view gbk) {
@@ -40,7 +46,7 @@ private:
 
 int Usage() {
     std::cerr << "usage: qx_make_ebook BOOK.txt OUT_DIR [--mode separate|one-line] [--title T] [--author A]"
-                 " [--home DIR] [--template NAME]...\n";
+                 " [--home DIR] [--template NAME]... [--timing]\n";
     return 2;
 }
 
@@ -51,6 +57,7 @@ int main(int argc, char** argv) {
     std::string mode = "separate", title = "Title", author = "Author";
     std::filesystem::path home = QX_SOURCE_DATA_DIR;
     std::vector<std::string> templates;
+    bool timing = false;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         auto value = [&]() -> std::string { return i + 1 < argc ? argv[++i] : std::string(); };
@@ -64,6 +71,8 @@ int main(int argc, char** argv) {
             home = value();
         } else if (a == "--template") {
             templates.push_back(value());
+        } else if (a == "--timing") {
+            timing = true;
         } else if (a.rfind("--", 0) == 0) {
             return Usage();
         } else {
@@ -74,6 +83,10 @@ int main(int argc, char** argv) {
     if (templates.empty()) templates.push_back("默认");  // a UTF-8 literal: this file is not compiled as GBK
 
     PrintingUi ui;
+    ui.quiet = timing;
+    using Clock = std::chrono::steady_clock;
+    const auto ms = [](Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); };
+    const auto t0 = Clock::now();
     text::FilePage page;
     page.inputPath = positional[0];
     page.title = runtime::Utf8ToGbk(title);
@@ -81,6 +94,7 @@ int main(int argc, char** argv) {
     page.mode = mode == "one-line" ? text::LayoutMode::OneLine : text::LayoutMode::SeparateLines;
     text::Book book;
     if (text::RunNextStep(page, book, ui) != text::NextStepResult::Loaded) return 1;
+    const auto t1 = Clock::now();
 
     const output::ParameterTexts parameters = app::DefaultParameterTexts();
     output::OutputJob job;
@@ -94,6 +108,10 @@ int main(int argc, char** argv) {
     job.parameters = &parameters;
     if (!output::CheckOutputReady(book.index, job.selectedTemplates.size(), ui)) return 1;
     const output::OutputResult result = output::RunOutput(job, ui);
+    if (timing) {
+        std::cerr << "qx_make_ebook: " << book.index.ChapterCount() << " chapters; Next step " << ms(t1 - t0)
+                  << " ms, output run " << ms(Clock::now() - t1) << " ms\n";
+    }
     if (!result.ebookDirectory.empty()) std::cout << result.ebookDirectory.string() << "\n";
     return result.completed ? 0 : 1;
 }
