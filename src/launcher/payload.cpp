@@ -2,6 +2,7 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <limits>
 #include <stdexcept>
 
@@ -99,7 +100,9 @@ std::string BuildPayloadFromRecords(std::string_view records, const PackOptions&
     if (stream.size() + kPayloadHeaderSize > kMaxSigned)
         throw std::invalid_argument("the files are too large for one payload");
 
-    const std::int32_t capacity = options.capacity.value_or(static_cast<std::int32_t>(records.size()));
+    // The launcher refuses a capacity of 0, so even no records get one byte.
+    const std::int32_t capacity =
+        options.capacity.value_or(std::max<std::int32_t>(static_cast<std::int32_t>(records.size()), 1));
     std::string payload;
     payload.reserve(kPayloadHeaderSize + stream.size() + kTrailerSize);
     AppendLe32(payload, kPayloadMagic);

@@ -71,7 +71,7 @@ struct PackOptions {
 
     std::uint32_t tag = 0;
     std::uint32_t key = 0;
-    // The stored capacity; by default exactly the size of the records.
+    // The stored capacity; by default exactly the size of the records (at least 1).
     std::optional<std::int32_t> capacity;
     int level = 9;  // zlib compression level
 };

@@ -3,9 +3,9 @@
 # itself, runs the same program as qxebook on the sample book, and a second
 # instance started while the first runs works too.
 set -euo pipefail
-bundle=$1
-sample=$2
-qxebook=${3:-}
+bundle=$(realpath "$1")
+sample=$(realpath "$2")
+qxebook=${3:+$(realpath "$3")}
 [ -f "$bundle" ] || { echo "missing $bundle"; exit 1; }
 [ -f "$sample" ] || { echo "missing sample $sample"; exit 1; }
 
@@ -48,7 +48,7 @@ set -e
 # qxebook must give the same result.
 if [ -n "$qxebook" ] && ./qxebook-bundle --help 2>/dev/null | grep -q "convert"; then
     set +e
-    ./qxebook-bundle convert "$sample" --out "$work/out-bundle" --yes > convert-bundle.txt 2>&1
+    ./qxebook-bundle convert "$sample" --out "$work/out-bundle" --yes --home "$work" > convert-bundle.txt 2>&1
     bundleCode=$?
     "$qxebook" convert "$sample" --out "$work/out-qxebook" --yes --home "$work" > convert-qxebook.txt 2>&1
     qxebookCode=$?

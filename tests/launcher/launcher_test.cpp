@@ -225,7 +225,7 @@ TEST_F(LaunchTest, EveryCheckOfTheTrailerAndThePayloadGivesItsMessage) {
          "Failed to decompress data!"},
         {"no kernel among the files", Filler(2000) + BuildPayload({{"a.vlx", "a"}, {"vtrun.dll", "b"}}, {1, 2}),
          "Not found the kernel library!"},
-        {"no records at all", Filler(2000) + BuildPayloadFromRecords("", {1, 2, 16}), "Not found the kernel library!"},
+        {"no records at all", Filler(2000) + BuildPayloadFromRecords("", {1, 2}), "Not found the kernel library!"},
     };
     for (const Case& c : cases) {
         FakePlatform p;
