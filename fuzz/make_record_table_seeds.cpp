@@ -31,7 +31,7 @@ int main(int argc, char** argv) {
     std::filesystem::create_directories(dir);
 
     RecordTable params =
-        NewRecordTable({{"name", FieldType::Text, 0, 15}, {"value", FieldType::LongText, 0, 0}});
+        NewRecordTable({{"name", FieldType::ShortText, 0, 15}, {"value", FieldType::LongText, 0, 0}});
     const std::size_t sizes[] = {0, 1, 119, 499, 500, 501, 1000, 1751, 2447, 4};
     for (std::size_t i = 0; i < std::size(sizes); ++i) {
         AddRecord(params, {"row" + std::to_string(i), std::string(sizes[i], static_cast<char>('A' + i))});
@@ -40,13 +40,13 @@ int main(int argc, char** argv) {
     Save(dir, "parameters", params);
 
     RecordTable empty =
-        NewRecordTable({{"name", FieldType::Text, 0, 15}, {"value", FieldType::LongText, 0, 0}});
+        NewRecordTable({{"name", FieldType::ShortText, 0, 15}, {"value", FieldType::LongText, 0, 0}});
     Save(dir, "empty", empty);
 
     RecordTable wide = NewRecordTable({{"a", FieldType::LongText, 0, 0},
-                                       {"b", FieldType::Text, 0, 3},
+                                       {"b", FieldType::ShortText, 0, 3},
                                        {"c", FieldType::LongText, 0, 0},
-                                       {"d", FieldType::Text, 0, 0}});
+                                       {"d", FieldType::ShortText, 0, 0}});
     AddRecord(wide, {std::string(1200, 'x'), "abc", "y", ""});
     AddRecord(wide, {"", "de", std::string(501, 'z'), ""});
     Save(dir, "four-fields", wide);

@@ -13,7 +13,7 @@ packages=(
     libgtest-dev libgmock-dev googletest libbenchmark-dev
     xvfb xauth fonts-wqy-microhei
     chromium chromium-driver
-    fp-utils libchm-bin libxml2-utils
+    fp-utils libchm-bin libxml2-utils libsimpleini-dev
     python3 time
 )
 

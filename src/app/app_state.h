@@ -5,7 +5,11 @@
 #include <string>
 #include <vector>
 
+#include <filesystem>
+
+#include "app/template_list.h"
 #include "runtime/gbk_text.h"
+#include "runtime/record_table.h"
 #include "text/chapters.h"
 #include "text/next_step.h"
 
@@ -14,12 +18,18 @@ namespace qx::app {
 using runtime::Text;
 
 struct AppState {
+    std::filesystem::path home;      // the program home (settings, parameter table, templates)
     text::FilePage filePage;         // the controls of page "文件" as the last handler read them
     text::Book book;                 // working text and Index
     std::string inputDirectory;      // initial directory of the open-file dialog
     std::string ebookDirectory;      // written by the output run, read by previews and projects
-    std::vector<Text> selectedTemplates;
+    TemplateList templates;          // 选择列表框_模板 and the selected-template list
     std::string packerPath;
+    // The parameter store and its editor on page "设置".
+    runtime::RecordDataSource parameters;
+    int currentParameterRow = 1;
+    bool parameterModified = false;
+    Text savedStatusText;
     // The title dialog's values.
     Text ebookTitle;
     Text chmFileName;

@@ -1,12 +1,24 @@
 #include "cli/cli.h"
 
+#include <algorithm>
+#include <charconv>
 #include <filesystem>
 #include <map>
 #include <optional>
 #include <ostream>
 #include <set>
 
+#include "app/parameter_store.h"
+#include "app/settings.h"
+#include "app/startup.h"
+#include "app/template_list.h"
+#include "output/messages.h"
+#include "output/output_run.h"
+#include "runtime/shell.h"
+#include "text/messages.h"
 #include "runtime/encoding.h"
+#include "runtime/files.h"
+#include "runtime/system_paths.h"
 #include "text/book_info.h"
 #include "text/chapters.h"
 #include "text/next_step.h"
@@ -20,7 +32,7 @@ using runtime::Buttons;
 using runtime::Icon;
 
 constexpr const char* kUsage =
-    "usage: qxebook [gui]          open the desktop program\n"
+    "usage: qxebook [gui] [--home DIR]   open the desktop program\n"
     "       qxebook inspect BOOK.txt [--title T] [--author A] [--mode separate|one-line]\n"
     "                       [--convert utf16|big5|gbk-trad] [--yes|--no] [--no-layout] [--json]\n"
     "\n"
@@ -37,25 +49,62 @@ constexpr const char* kUsage =
     "                      or traditional-character GBK\n"
     "  --yes, --no         answer the question asked when the text looks like UTF-16\n"
     "  --no-layout         in one-line mode, skip the automatic layout after analysis\n"
-    "  --json              print the Index as one JSON object\n";
+    "  --json              print the Index as one JSON object\n"
+    "\n"
+    "       qxebook convert BOOK.txt [the inspect options] [--template NAME]... [--out DIR]\n"
+    "                       [--overwrite] [--open] [--home DIR]\n"
+    "\n"
+    "  convert   read a TXT book and write its HTML e-book into DIR/<title> (DIR:\n"
+    "            the saved Output directory, normally ~/Documents/My eBooks);\n"
+    "            prints the e-book directory\n"
+    "  --template          a template of the program home, in order (repeat for\n"
+    "                      more; default: the saved selection)\n"
+    "  --overwrite         move an existing e-book directory to the trash first\n"
+    "                      (without it an existing directory is left alone)\n"
+    "  --open              open the e-book directory in the file manager\n"
+    "\n"
+    "       qxebook params list|get N|set N FILE|restore [--home DIR] [--raw]\n"
+    "\n"
+    "  params    the 24 template texts of the parameter table in the program home\n"
+    "            (data.vdb and data.vdt): list them, print one, replace one with\n"
+    "            the content of FILE, or restore the built-in texts. Texts are\n"
+    "            UTF-8 on the terminal and in FILE; --raw passes GBK bytes.\n"
+    "  --home    the program home (default: QX_HOME, else the program's directory)\n";
 
-// Talks to the user on stderr and answers questions from the flags.
+// Talks to the user on stderr and answers questions from the flags: the
+// UTF-16 question from --yes/--no, the question about an existing e-book
+// directory from --overwrite. A question without its flag is refused, never
+// guessed.
 class CliUi : public runtime::Ui {
 public:
-    CliUi(std::ostream& err, std::optional<bool> answer) : m_err(err), m_answer(answer) {}
+    CliUi(std::ostream& err, std::optional<bool> utf16Answer, bool overwrite = false)
+        : m_err(err), m_utf16Answer(utf16Answer), m_overwrite(overwrite) {}
 
     void Status(std::string_view gbkText, bool) override {
-        m_err << "qxebook: " << runtime::GbkToUtf8(gbkText) << "\n";
+        const std::string text = runtime::GbkToUtf8(gbkText);
+        // Progress percentages come one per chapter: print every tenth.
+        if (!text.empty() && text.back() == '%' && text.find_first_not_of("0123456789") == text.size() - 1) {
+            const int percent = std::atoi(text.c_str());
+            if (percent % 10 != 0 || percent == m_lastPercent) return;
+            m_lastPercent = percent;
+        }
+        m_err << "qxebook: " << text << "\n";
     }
-    Answer Ask(std::string_view gbkText, Buttons buttons, Icon, std::string_view gbkTitle) override {
+    Answer Ask(std::string_view gbkText, Buttons buttons, Icon icon, std::string_view gbkTitle) override {
         if (buttons == Buttons::Ok) {
-            Message(gbkText, Icon::None);
+            Message(gbkText, icon);
             return Answer::Ok;
         }
-        if (m_answer) return *m_answer ? Answer::Yes : Answer::No;
+        const bool exists = gbkText == output::msg::kEbookExists;
+        if (gbkText == text::msg::kLooksLikeUnicode && m_utf16Answer) {
+            return *m_utf16Answer ? Answer::Yes : Answer::No;
+        }
+        if (exists && m_overwrite) return Answer::Yes;
         m_err << "qxebook: " << (gbkTitle.empty() ? "" : runtime::GbkToUtf8(gbkTitle) + " ")
               << runtime::GbkToUtf8(gbkText) << "\n"
-              << "qxebook: refusing to guess the answer: run again with --yes or --no\n";
+              << (exists ? "qxebook: the e-book directory exists and is left as it is: --overwrite moves it to "
+                           "the trash first\n"
+                         : "qxebook: refusing to guess the answer: run again with --yes or --no\n");
         m_refused = true;
         return buttons == Buttons::YesNoCancel ? Answer::Cancel : Answer::No;
     }
@@ -66,14 +115,17 @@ public:
 
 private:
     std::ostream& m_err;
-    std::optional<bool> m_answer;
+    std::optional<bool> m_utf16Answer;
+    bool m_overwrite;
     bool m_refused = false;
+    int m_lastPercent = -1;
 };
 
 struct Options {
     std::string command;
     std::vector<std::string> positional;
-    std::map<std::string, std::string> values;
+    std::map<std::string, std::string> values;              // the last value of each option
+    std::map<std::string, std::vector<std::string>> lists;  // every value, for repeated options
     std::set<std::string> flags;
 };
 
@@ -100,6 +152,7 @@ Options Parse(const std::vector<std::string>& args, const std::set<std::string>&
                     value = args[++i];
                 }
                 o.values[name] = *value;
+                o.lists[name].push_back(*value);
             } else if (boolean.count(name) && !value) {
                 o.flags.insert(name);
             } else {
@@ -222,8 +275,9 @@ int WritePreview(const Options& o, const text::FilePage& page, const text::Book&
     return 0;
 }
 
-// inspect and preview: the Next step on a book, then print or write.
-int Inspect(const Options& o, std::ostream& out, std::ostream& err) {
+// The page "文件" from the options; nothing when the book cannot be read or
+// the file name gives no title or author (told on `err`).
+std::optional<text::FilePage> FilePageOf(const Options& o, std::ostream& err) {
     if (o.positional.size() != 1) throw UsageError(o.command + " needs exactly one BOOK.txt");
     if (o.flags.count("--yes") && o.flags.count("--no")) throw UsageError("--yes and --no exclude each other");
 
@@ -232,7 +286,7 @@ int Inspect(const Options& o, std::ostream& out, std::ostream& err) {
     std::error_code ec;
     if (!std::filesystem::is_regular_file(page.inputPath, ec)) {
         err << "qxebook: error: cannot read " << page.inputPath << ": no such file\n";
-        return 1;
+        return std::nullopt;
     }
 
     if (auto m = o.values.find("--mode"); m != o.values.end()) {
@@ -263,22 +317,193 @@ int Inspect(const Options& o, std::ostream& out, std::ostream& err) {
     if (page.title.empty() || page.author.empty()) {
         err << "qxebook: error: the file name gives no " << (page.title.empty() ? "title" : "author")
             << "; give both with --title and --author\n";
-        return 1;
+        return std::nullopt;
     }
+    return page;
+}
 
-    std::optional<bool> answer;
-    if (o.flags.count("--yes")) answer = true;
-    if (o.flags.count("--no")) answer = false;
-    CliUi ui(err, answer);
+std::optional<bool> Utf16Answer(const Options& o) {
+    if (o.flags.count("--yes")) return true;
+    if (o.flags.count("--no")) return false;
+    return std::nullopt;
+}
+
+// inspect and preview: the Next step on a book, then print or write.
+int Inspect(const Options& o, std::ostream& out, std::ostream& err) {
+    auto page = FilePageOf(o, err);
+    if (!page) return 1;
+    CliUi ui(err, Utf16Answer(o));
     text::Book book;
-    if (text::RunNextStep(page, book, ui, !o.flags.count("--no-layout")) != text::NextStepResult::Loaded) return 1;
-    if (o.command == "preview") return WritePreview(o, page, book, out, err);
+    if (text::RunNextStep(*page, book, ui, !o.flags.count("--no-layout")) != text::NextStepResult::Loaded) return 1;
+    if (o.command == "preview") return WritePreview(o, *page, book, out, err);
 
     if (o.flags.count("--json")) {
         PrintJson(out, book);
     } else {
         PrintOutline(out, book);
     }
+    return 0;
+}
+
+std::filesystem::path HomeOf(const Options& o);
+
+// The parameter texts of the program home; a fresh home gets the built-in
+// table first (and is told so).
+std::optional<output::ParameterTexts> LoadParameters(const std::filesystem::path& home, std::ostream& err) {
+    std::error_code ec;
+    if (!std::filesystem::exists(app::ParameterTablePath(home), ec)) {
+        if (!app::WriteDefaultTables(home)) {
+            err << "qxebook: error: no parameter table in " << home.string() << " and none can be written\n";
+            return std::nullopt;
+        }
+        err << "qxebook: no parameter table in " << home.string() << ": wrote the built-in one\n";
+    }
+    runtime::RecordDataSource table;
+    try {
+        table.Open(app::ParameterTablePath(home));
+    } catch (const runtime::RecordTableFormatError& e) {
+        err << "qxebook: error: the parameter table is damaged (" << e.what()
+            << "); 'qxebook params restore' replaces it with the built-in one\n";
+        return std::nullopt;
+    }
+    return app::ReadParameterTexts(table);
+}
+
+// convert: the whole workflow without a window: the Next step (with the
+// automatic layout), then the output run into the e-book directory.
+int Convert(const Options& o, std::ostream& out, std::ostream& err) {
+    auto page = FilePageOf(o, err);
+    if (!page) return 1;
+    const auto home = HomeOf(o);
+    const app::Settings settings = app::ReadSettings(app::SettingsPath(home), runtime::DocumentsDirectory());
+
+    // Templates: the --template options in order, else the saved selection.
+    app::TemplateList templates;
+    templates.SetInstalled(app::InstalledTemplates(home));
+    std::vector<runtime::Text> chosen;
+    for (const auto& name : o.lists.count("--template") ? o.lists.at("--template") : std::vector<std::string>{}) {
+        chosen.push_back(runtime::Utf8ToGbk(name));
+    }
+    if (chosen.empty()) {
+        templates.RestoreSelection(settings.templates);
+        chosen = templates.Selected();
+    } else {
+        for (const auto& name : chosen) {
+            const auto& items = templates.Items();
+            if (std::none_of(items.begin(), items.end(), [&](const auto& i) { return i.name == name; })) {
+                err << "qxebook: error: no template " << runtime::GbkToUtf8(name) << " in "
+                    << (home / "template").string() << "\n";
+                return 1;
+            }
+        }
+    }
+
+    const auto parameters = LoadParameters(home, err);
+    if (!parameters) return 1;
+
+    CliUi ui(err, Utf16Answer(o), o.flags.count("--overwrite") > 0);
+    text::Book book;
+    if (text::RunNextStep(*page, book, ui) != text::NextStepResult::Loaded) return 1;
+
+    output::OutputJob job;
+    job.book = &book;
+    job.title = page->title;
+    job.author = page->author;
+    job.outputDirectory = o.values.count("--out") ? std::filesystem::path(o.values.at("--out"))
+                                                  : std::filesystem::path(settings.outputDirectory);
+    job.programHome = home;
+    job.selectedTemplates = chosen;
+    job.inputFile = page->inputPath;
+    job.parameters = &*parameters;
+    const auto result = output::RunOutput(job, ui);
+    if (!result.completed) return 1;
+    out << result.ebookDirectory.string() << "\n";
+    if (o.flags.count("--open")) runtime::OpenInFileManager(result.ebookDirectory);
+    return 0;
+}
+
+std::filesystem::path HomeOf(const Options& o) {
+    std::optional<std::filesystem::path> home;
+    if (o.values.count("--home")) home = o.values.at("--home");
+    return runtime::ProgramHome(home);
+}
+
+int RowArgument(const Options& o, std::size_t at) {
+    if (o.positional.size() <= at) throw UsageError("params " + o.positional[0] + " needs a row number 1 to 24");
+    const std::string& text = o.positional[at];
+    int row = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), row);
+    if (ec != std::errc{} || end != text.data() + text.size() || row < 1 || row > app::kParameterRows) {
+        throw UsageError("row must be a number from 1 to 24, not " + text);
+    }
+    return row;
+}
+
+int Params(const Options& o, std::ostream& out, std::ostream& err) {
+    if (o.positional.empty()) throw UsageError("params needs list, get, set or restore");
+    const std::string& what = o.positional[0];
+    const auto home = HomeOf(o);
+    const bool raw = o.flags.count("--raw") > 0;
+    if (what == "restore") {
+        if (o.positional.size() != 1) throw UsageError("params restore takes no further arguments");
+        if (!app::WriteDefaultTables(home)) {
+            err << "qxebook: error: cannot write the parameter table in " << home.string() << "\n";
+            return 1;
+        }
+        out << "restored the built-in parameter table in " << home.string() << "\n";
+        return 0;
+    }
+    if (what != "list" && what != "get" && what != "set") throw UsageError("unknown params command " + what);
+
+    CliUi ui(err, true);
+    std::error_code ec;
+    if (!std::filesystem::exists(app::ParameterTablePath(home), ec)) {
+        if (!app::WriteDefaultTables(home)) {
+            err << "qxebook: error: no parameter table in " << home.string() << " and none can be written\n";
+            return 1;
+        }
+        err << "qxebook: no parameter table in " << home.string() << ": wrote the built-in one\n";
+    }
+    runtime::RecordDataSource table;
+    try {
+        table.Open(app::ParameterTablePath(home));
+    } catch (const runtime::RecordTableFormatError& e) {
+        err << "qxebook: error: the parameter table is damaged (" << e.what()
+            << "); 'qxebook params restore' replaces it with the built-in one\n";
+        return 1;
+    }
+    if (what == "list") {
+        if (o.positional.size() != 1) throw UsageError("params list takes no further arguments");
+        for (int r = 1; r <= table.RowCount(); ++r) {
+            const std::string name = table.Read(r, 1);
+            out << r << "\t" << (raw ? name : runtime::GbkToUtf8(name)) << "\t" << table.Read(r, 2).size()
+                << " bytes\n";
+        }
+        return 0;
+    }
+    const int row = RowArgument(o, 1);
+    if (row > table.RowCount()) {
+        err << "qxebook: error: the parameter table has only " << table.RowCount() << " rows\n";
+        return 1;
+    }
+    if (what == "get") {
+        if (o.positional.size() != 2) throw UsageError("params get takes one row number");
+        const std::string text = table.Read(row, 2);
+        out << (raw ? text : runtime::GbkToUtf8(text));
+        return 0;
+    }
+    if (o.positional.size() != 3) throw UsageError("params set takes a row number and a FILE");
+    const auto content = runtime::ReadWholeFile(o.positional[2]);
+    if (!content) {
+        err << "qxebook: error: cannot read " << o.positional[2] << "\n";
+        return 1;
+    }
+    if (!table.Write(row, 2, raw ? *content : runtime::Utf8ToGbk(*content))) {
+        err << "qxebook: error: cannot write the parameter table in " << home.string() << "\n";
+        return 1;
+    }
+    out << "row " << row << " (" << runtime::GbkToUtf8(table.Read(row, 1)) << ") set from " << o.positional[2]
+        << "\n";
     return 0;
 }
 
@@ -294,9 +519,11 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
             out << kUsage;
             return 0;
         }
-        const Options o = Parse(args, {"--title", "--author", "--mode", "--convert", "--out"},
-                                {"--yes", "--no", "--no-layout", "--json"});
+        const Options o = Parse(args, {"--title", "--author", "--mode", "--convert", "--out", "--home", "--template"},
+                                {"--yes", "--no", "--no-layout", "--json", "--raw", "--overwrite", "--open"});
         if (o.command == "inspect" || o.command == "preview") return Inspect(o, out, err);
+        if (o.command == "params") return Params(o, out, err);
+        if (o.command == "convert") return Convert(o, out, err);
         throw UsageError("unknown command " + o.command);
     } catch (const UsageError& e) {
         err << "qxebook: " << e.what() << "\n" << kUsage;

@@ -2,11 +2,16 @@
 
 #include <unistd.h>
 
+#include <filesystem>
+#include <optional>
+#include <string_view>
+
 #include <QApplication>
 #include <QFont>
 
 #include "app/app_state.h"
 #include "gui/main_window.h"
+#include "runtime/system_paths.h"
 
 namespace qx::gui {
 
@@ -29,11 +34,18 @@ void UseProgramFont() {
 }
 
 int RunGui(int argc, char** argv) {
+    std::optional<std::filesystem::path> home;
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (std::string_view(argv[i]) == "--home") home = argv[i + 1];
+    }
     PrepareApplication();
     QApplication application(argc, argv);
     UseProgramFont();
     app::AppState state;
     MainWindow window(state);
+    const app::ProgramPaths paths{runtime::ProgramHome(home), runtime::DocumentsDirectory(),
+                                  runtime::TemporaryDirectory()};
+    if (!window.StartUp(paths)) return 0;  // the user declined to restore a missing parameter table
     window.show();
     return application.exec();
 }

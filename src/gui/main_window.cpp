@@ -3,12 +3,18 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QFont>
+#include <QCloseEvent>
 #include <QCursor>
+#include <QKeyEvent>
 #include <QEvent>
 #include <QHeaderView>
 #include <QTimer>
 
 #include "gui/qt_edge.h"
+#include "app/parameter_store.h"
+#include "output/output_run.h"
+#include "runtime/shell.h"
+#include "runtime/system_paths.h"
 #include "gui/preview_window.h"
 #include "text/chapters.h"
 #include "text/layout.h"
@@ -39,6 +45,20 @@ const char* const kCredit = "QX电子书制作软件";
 const char* const kPressNext = "请点击下一步继续！";
 const char* const kInputFilter = "文本文件（*.txt）|*.txt|所有文件（*.*）|*.*";
 const char* const kChooseOutputDirectory = "请选择输出目录";
+const char* const kCtrlWHint = "在编辑框内按‘Ctrl+W’键可伸缩边框！";
+const char* const kRestoreQuestion =
+    "是否还原所有 QX 参数？\r\n\r\n按‘是’还原到 QX 本次启动前的状态；\r\n按‘否’还原为 QX 默认的初始值。";
+const char* const kRestoreTitle = "参数还原";
+const QRect kEditorNormal(109, 16, 228, 210);
+const QRect kEditorWide(6, 16, 331, 210);
+
+// Parameter texts keep CR LF line ends; the editor works with LF.
+QString ForEditor(const std::string& gbk) { return FromGbk(gbk).replace(QStringLiteral("\r\n"), QStringLiteral("\n")); }
+std::string FromEditor(const QString& text) {
+    QString t = text;
+    t.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(QStringLiteral("\n"), QStringLiteral("\r\n"));
+    return ToGbk(t);
+}
 
 }  // namespace
 
@@ -109,6 +129,8 @@ MainWindow::MainWindow(app::AppState& state, QWidget* parent) : QWidget(parent),
     folderChooser = [](QWidget* owner, const QString& title) {
         return QFileDialog::getExistingDirectory(owner, title);
     };
+    moveToTrash = [](const std::filesystem::path& path) { return runtime::MoveToTrash(path); };
+    openDirectory = [](const std::filesystem::path& path) { runtime::OpenInFileManager(path); };
     previewOpener = [this](const QString& outputDirectory, const QString& ebookDirectory) {
         PreviewWindow window(outputDirectory, ebookDirectory, this);
         window.exec();
@@ -264,7 +286,8 @@ void MainWindow::BuildSettingsPage(QWidget* page) {
     QX_MAKE(分组框_参数, page)->setTitle(QStringLiteral("参数"));
     OnPage(分组框_参数, 10, 26, 350, 234);
     QX_MAKE(列表框_参数, 分组框_参数)->setGeometry(8, 16, 96, 210);
-    QX_MAKE(编辑框_代码, 分组框_参数)->setGeometry(109, 16, 228, 210);
+    QX_MAKE(编辑框_代码, 分组框_参数)->setGeometry(kEditorNormal);
+    编辑框_代码->setStyleSheet(QStringLiteral("QPlainTextEdit { padding-left: 3px; }"));
     编辑框_代码->setLineWrapMode(QPlainTextEdit::NoWrap);
     QX_MAKE(选择框_参数_自动保存, page)->setText(QStringLiteral("自动保存参数修改内容"));
     OnPage(选择框_参数_自动保存, 14, 262, 190, 22);
@@ -293,6 +316,249 @@ void MainWindow::Connect() {
     connect(排版, &QAction::triggered, this, &MainWindow::OnLayoutSelectedVolume);
     connect(按钮_扩展, &QPushButton::clicked, this, &MainWindow::OnExpandCollapse);
     connect(按钮_预览, &QPushButton::clicked, this, &MainWindow::OnWholeBookPreview);
+
+    connect(按钮_输出, &QPushButton::clicked, this, &MainWindow::OnOutput);
+    connect(按钮_清理, &QPushButton::clicked, this, &MainWindow::OnClean);
+    connect(按钮_预览1, &QPushButton::clicked, this, &MainWindow::OnPreviewEbook);
+    connect(选择夹_制作流程, &QTabWidget::currentChanged, this, &MainWindow::OnPageChanged);
+    connect(列表框_参数, &QListWidget::currentRowChanged, this, &MainWindow::OnParameterSelected);
+    connect(编辑框_代码, &QPlainTextEdit::textChanged, this, [this] { m_state.parameterModified = true; });
+    编辑框_代码->installEventFilter(this);
+    connect(按钮_保存, &QPushButton::clicked, this, &MainWindow::OnSaveParameter);
+    connect(按钮_还原, &QPushButton::clicked, this, &MainWindow::OnRestoreParameters);
+
+    connect(选择列表框_模板, &QListWidget::itemChanged, this, &MainWindow::OnTemplateItemChanged);
+    connect(选择列表框_模板, &QListWidget::currentRowChanged, this, &MainWindow::OnTemplateCurrentChanged);
+    auto orderButton = [this](QPushButton* button, void (app::TemplateList::*op)()) {
+        connect(button, &QPushButton::clicked, this, [this, op] {
+            (m_state.templates.*op)();
+            ShowTemplates();
+        });
+    };
+    orderButton(按钮_编号减一, &app::TemplateList::MinusOne);
+    orderButton(按钮_编号加一, &app::TemplateList::PlusOne);
+    orderButton(按钮_移至队首, &app::TemplateList::ToFront);
+    orderButton(按钮_移至队尾, &app::TemplateList::ToBack);
+    orderButton(按钮_模板自动排序, &app::TemplateList::AutoOrder);
+}
+
+bool MainWindow::StartUp(const app::ProgramPaths& paths) {
+    m_paths = paths;
+    const auto settings = app::StartUp(m_state, paths, *m_ui);
+    if (!settings) return false;
+    编辑框_输出目录->setText(QString::fromStdString(settings->outputDirectory));
+    选择框_即时预览->setChecked(settings->instantPreview);
+    选择框_自动开启输出目录->setChecked(settings->autoOpenOutput);
+    选择框_参数_自动保存->setChecked(settings->autoSaveParameters);
+    (settings->layoutMode == text::LayoutMode::SeparateLines ? 单选_卷章分行 : 单选_卷章一行)->setChecked(true);
+    ShowTemplates();
+    return true;
+}
+
+app::Settings MainWindow::CurrentSettings() const {
+    app::Settings s;
+    s.outputDirectory = 编辑框_输出目录->text().toStdString();
+    s.inputDirectory = m_state.inputDirectory;
+    s.instantPreview = 选择框_即时预览->isChecked();
+    s.autoOpenOutput = 选择框_自动开启输出目录->isChecked();
+    s.autoSaveParameters = 选择框_参数_自动保存->isChecked();
+    s.layoutMode = Mode();
+    s.templates = app::JoinTemplateNames(m_state.templates.Selected());
+    s.packerPath = m_state.packerPath;
+    return s;
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    if (m_paths) {
+        if (选择框_参数_自动保存->isChecked() && m_state.parameterModified) StoreEditorIntoParameter();
+        app::CloseDown(m_state, *m_paths, CurrentSettings());
+    }
+    QWidget::closeEvent(event);
+}
+
+void MainWindow::ShowTemplates() {
+    const auto& model = m_state.templates;
+    m_fillingTemplates = true;
+    选择列表框_模板->clear();
+    for (const auto& item : model.Items()) {
+        auto* row = new QListWidgetItem(FromGbk(item.name), 选择列表框_模板);
+        row->setFlags(row->flags() | Qt::ItemIsUserCheckable);
+        row->setCheckState(item.ticked ? Qt::Checked : Qt::Unchecked);
+    }
+    if (model.Current() >= 0 && model.Current() < 选择列表框_模板->count()) {
+        选择列表框_模板->setCurrentRow(model.Current());
+    }
+    m_fillingTemplates = false;
+    ShowTemplateControls();
+}
+
+void MainWindow::ShowTemplateControls() {
+    const auto& model = m_state.templates;
+    标签_可用模板数量->setText(QString::number(model.AvailableCount()));
+    标签_已选模板数量->setText(QString::number(model.SelectedCount()));
+    标签_在选模板编号->setText(FromGbk(model.CurrentNumberText()));
+    标签_编号标签->setVisible(model.NumberLabelsVisible());
+    标签_在选模板编号->setVisible(model.NumberLabelsVisible());
+    按钮_编号减一->setEnabled(model.MinusEnabled());
+    按钮_编号加一->setEnabled(model.PlusEnabled());
+    按钮_移至队首->setEnabled(model.FrontEnabled());
+    按钮_移至队尾->setEnabled(model.BackEnabled());
+    按钮_模板自动排序->setEnabled(model.AutoOrderEnabled());
+}
+
+void MainWindow::OnTemplateItemChanged(QListWidgetItem* item) {
+    if (m_fillingTemplates || !item) return;
+    const int row = 选择列表框_模板->row(item);
+    const bool ticked = item->checkState() == Qt::Checked;
+    if (row < 0 || ticked == m_state.templates.Items()[static_cast<std::size_t>(row)].ticked) return;
+    m_fillingTemplates = true;
+    选择列表框_模板->setCurrentRow(row);  // the ticked item is the current one
+    m_fillingTemplates = false;
+    m_state.templates.TickChanged(row, ticked);
+    ShowTemplateControls();
+}
+
+void MainWindow::OnTemplateCurrentChanged(int row) {
+    if (m_fillingTemplates) return;
+    m_state.templates.CurrentChanged(row);
+    ShowTemplateControls();
+}
+
+void MainWindow::FillParameterList() {
+    列表框_参数->blockSignals(true);
+    列表框_参数->clear();
+    for (int r = 1; r <= m_state.parameters.RowCount(); ++r) {
+        列表框_参数->addItem(FromGbk(m_state.parameters.Read(r, 1)));
+    }
+    列表框_参数->setCurrentRow(m_state.currentParameterRow - 1);
+    列表框_参数->blockSignals(false);
+    LoadParameterIntoEditor();
+}
+
+void MainWindow::LoadParameterIntoEditor() {
+    编辑框_代码->setPlainText(ForEditor(m_state.parameters.Read(m_state.currentParameterRow, 2)));
+    m_state.parameterModified = false;
+}
+
+void MainWindow::StoreEditorIntoParameter() {
+    if (!m_state.parameters.IsOpen() && m_paths) app::OpenParameterTable(m_state.parameters, m_paths->home, *m_ui);
+    if (m_state.parameters.Write(m_state.currentParameterRow, 2, FromEditor(编辑框_代码->toPlainText()))) {
+        m_state.parameterModified = false;
+    } else {
+        m_ui->Message(text::msg::kParameterNotSaved, runtime::Icon::Error);
+    }
+}
+
+void MainWindow::OnPageChanged(int page) {
+    if (page != 3) {
+        if (!m_state.savedStatusText.empty()) m_ui->Status(m_state.savedStatusText);
+        return;
+    }
+    const runtime::Text hint = ToGbk(QString::fromUtf8(kCtrlWHint));
+    if (编辑框_代码->geometry().x() == 6) 编辑框_代码->setGeometry(kEditorNormal);
+    if (m_paths && 列表框_参数->count() == 0) {
+        if (!app::EnsureParameterTable(m_paths->home, *m_ui)) {
+            // No restore of a missing table: the program ends at once.
+            QCoreApplication::exit(0);
+            std::exit(0);
+        }
+        if (app::OpenParameterTable(m_state.parameters, m_paths->home, *m_ui)) {
+            m_state.currentParameterRow = 1;
+            FillParameterList();
+        }
+    } else if (m_paths) {
+        app::OpenParameterTable(m_state.parameters, m_paths->home, *m_ui);
+    }
+    const runtime::Text current = ToGbk(状态条1_部分1->text());
+    if (current != hint) m_state.savedStatusText = current;
+    m_ui->Status(hint);
+}
+
+void MainWindow::OnParameterSelected(int listRow) {
+    if (listRow < 0) return;
+    if (选择框_参数_自动保存->isChecked() && m_state.parameterModified) StoreEditorIntoParameter();
+    m_state.currentParameterRow = listRow + 1;
+    LoadParameterIntoEditor();
+}
+
+void MainWindow::OnSaveParameter() {
+    if (m_state.parameterModified) StoreEditorIntoParameter();
+}
+
+void MainWindow::OnRestoreParameters() {
+    if (!m_paths) return;
+    const auto answer = m_ui->Ask(ToGbk(QString::fromUtf8(kRestoreQuestion)), runtime::Buttons::YesNoCancel,
+                                  runtime::Icon::Question, ToGbk(QString::fromUtf8(kRestoreTitle)));
+    if (answer == runtime::Answer::Cancel) return;
+    const auto& home = m_paths->home;
+    if (answer == runtime::Answer::Yes) {
+        std::error_code ec;
+        std::filesystem::copy_file(m_paths->temporary / "~temp.vdb", app::ParameterTablePath(home),
+                                   std::filesystem::copy_options::overwrite_existing, ec);
+        std::filesystem::copy_file(m_paths->temporary / "~temp.vdt", app::ParameterTextsPath(home),
+                                   std::filesystem::copy_options::overwrite_existing, ec);
+    } else {
+        app::WriteDefaultTables(home);
+    }
+    列表框_参数->blockSignals(true);
+    列表框_参数->clear();
+    列表框_参数->blockSignals(false);
+    编辑框_代码->clear();
+    m_state.parameters.Close();
+    if (app::OpenParameterTable(m_state.parameters, home, *m_ui)) FillParameterList();
+}
+
+void MainWindow::OnOutput() {
+    if (!output::CheckOutputReady(m_state.book.index, m_state.templates.Selected().size(), *m_ui)) return;
+    const std::filesystem::path home = m_paths ? m_paths->home : runtime::ProgramHome();
+    if (!app::EnsureParameterTable(home, *m_ui)) return;
+    if (选择框_参数_自动保存->isChecked() && m_state.parameterModified) StoreEditorIntoParameter();
+    runtime::RecordDataSource table;
+    if (!app::OpenParameterTable(table, home, *m_ui)) return;
+    const output::ParameterTexts parameters = app::ReadParameterTexts(table);
+    table.Close();
+
+    output::OutputJob job;
+    job.book = &m_state.book;
+    job.title = ToGbk(编辑框_书名->text());
+    job.author = ToGbk(编辑框_作者->text());
+    job.outputDirectory = 编辑框_输出目录->text().toStdString();
+    job.programHome = home;
+    job.selectedTemplates = m_state.templates.Selected();
+    job.inputFile = 通用对话框1->fileName.isEmpty() ? 编辑框_文件名->text().toStdString()
+                                                     : 通用对话框1->fileName.toStdString();
+    job.parameters = &parameters;
+    job.moveToTrash = moveToTrash;
+    // The window repaints and shows the progress while the run goes on; the
+    // workflow's buttons stay disabled so no second run starts inside it.
+    job.pumpEvents = [] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); };
+    const bool analysed = !m_state.book.index.labels.empty();
+    选择夹_制作流程->setEnabled(false);
+    const output::OutputResult result = output::RunOutput(job, *m_ui);
+    选择夹_制作流程->setEnabled(true);
+    m_state.ebookDirectory = result.ebookDirectory.string();
+    if (!analysed && !m_state.book.index.labels.empty()) ShowIndex();  // the run analysed the book first
+    if (!result.completed) return;
+    if (选择框_自动开启输出目录->isChecked()) openDirectory(result.ebookDirectory);
+    for (QPushButton* b : {按钮_EPJ, 按钮_编译, 按钮_预览1}) b->show();
+}
+
+void MainWindow::OnClean() {
+    output::CleanEbookDirectory(m_state.ebookDirectory, *m_ui, moveToTrash);
+}
+
+void MainWindow::OnPreviewEbook() {
+    if (!output::CheckPreviewReady(m_state.ebookDirectory, *m_ui)) return;
+    previewOpener(编辑框_输出目录->text(), QString::fromStdString(m_state.ebookDirectory));
+}
+
+void MainWindow::ToggleEditorWidth() {
+    if (编辑框_代码->geometry().x() == 6) {
+        编辑框_代码->setGeometry(kEditorNormal);
+    } else {
+        编辑框_代码->setGeometry(kEditorWide);
+        编辑框_代码->raise();
+    }
 }
 
 text::LayoutMode MainWindow::Mode() const {
@@ -478,6 +744,19 @@ void MainWindow::OnWholeBookPreview() {
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     if (watched == 树型框_索引目录 && event->type() == QEvent::FocusIn) {
         m_ui->Status(text::msg::kManualLayoutHint);
+    }
+    if (watched == 编辑框_代码 && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->modifiers() & Qt::ControlModifier) {
+            if (key->key() == Qt::Key_A) {
+                编辑框_代码->selectAll();
+                return true;
+            }
+            if (key->key() == Qt::Key_W) {
+                ToggleEditorWidth();
+                return true;
+            }
+        }
     }
     return QWidget::eventFilter(watched, event);
 }

@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "app/app_state.h"
+#include "app/startup.h"
 #include "gui/gui_ui.h"
 
 namespace qx::gui {
@@ -59,9 +60,22 @@ public:
     // The folder chooser of 按钮_浏览2; tests replace it.
     std::function<QString(QWidget* owner, const QString& title)> folderChooser;
 
+    // Moves a directory to the trash; tests replace it.
+    std::function<bool(const std::filesystem::path&)> moveToTrash;
+    // Opens a directory in the file manager; tests replace it.
+    std::function<void(const std::filesystem::path&)> openDirectory;
+
     // Opens the preview window on the Output directory and the e-book
     // directory; tests replace it to avoid a modal window.
     std::function<void(const QString& outputDirectory, const QString& ebookDirectory)> previewOpener;
+
+    // The start-up sequence (the window's created event): settings, parameter
+    // table, templates. False when the user chose to end the program.
+    bool StartUp(const app::ProgramPaths& paths);
+    // The widgets' state as settings (for the closing sequence).
+    app::Settings CurrentSettings() const;
+    // Shows the template list model in the list and its companions.
+    void ShowTemplates();
 
     // Shows the Index of the application state in the combo box and tree.
     void ShowIndex();
@@ -98,6 +112,25 @@ private:
     void OnWholeBookPreview();
     void ManualLayoutOf(int node);
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+    // Page "设置" and the template list.
+    void OnPageChanged(int page);
+    void OnParameterSelected(int listRow);
+    void OnSaveParameter();
+    void OnRestoreParameters();
+    void ToggleEditorWidth();
+    void FillParameterList();
+    void LoadParameterIntoEditor();
+    void StoreEditorIntoParameter();
+    void OnTemplateItemChanged(QListWidgetItem* item);
+    void OnTemplateCurrentChanged(int row);
+    void ShowTemplateControls();
+
+    // Page "输出".
+    void OnOutput();
+    void OnClean();
+    void OnPreviewEbook();
 
     // The controls of page "文件" into the application state, and back.
     void ReadFilePage();
@@ -109,6 +142,8 @@ private:
     std::unique_ptr<GuiUi> m_ui;
     std::vector<QTreeWidgetItem*> m_items;  // tree items by flat node index
     bool m_filling = false;                 // ShowIndex is rebuilding the tree
+    bool m_fillingTemplates = false;        // ShowTemplates is rebuilding the list
+    std::optional<app::ProgramPaths> m_paths;  // set by StartUp
 
 public:
     // Controls, named as the program names them.

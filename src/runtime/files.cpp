@@ -54,23 +54,64 @@ std::optional<std::string> ReadWholeFile(const std::filesystem::path& path) {
     return bytes;
 }
 
+namespace {
+
+RenameFunction g_rename = nullptr;
+
+bool WriteAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t wrote = ::write(fd, bytes.data(), bytes.size());
+        if (wrote < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(wrote));
+    }
+    return true;
+}
+
+// Makes a finished rename durable before the next file is replaced.
+void SyncDirectory(const std::filesystem::path& file) {
+    const std::filesystem::path dir = file.has_parent_path() ? file.parent_path() : ".";
+    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
+bool Rename(const std::filesystem::path& from, const std::filesystem::path& to) {
+    if (g_rename) return g_rename(from, to);
+    std::error_code ec;
+    std::filesystem::rename(from, to, ec);
+    return !ec;
+}
+
+}  // namespace
+
+void SetRenameFunctionForTesting(RenameFunction rename) { g_rename = rename; }
+
 bool WriteFileAtomically(const std::filesystem::path& path, std::string_view bytes) {
     std::random_device rd;
-    auto temp = path;
-    temp += ".tmp" + std::to_string(rd() % 1000000);
-    std::FILE* f = std::fopen(temp.c_str(), "wb");
-    if (!f) return false;
-    bool ok = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    ok = (std::fflush(f) == 0) && ok;
-    ok = (::fsync(::fileno(f)) == 0) && ok;
-    ok = (std::fclose(f) == 0) && ok;
-    std::error_code ec;
-    if (ok) {
-        std::filesystem::rename(temp, path, ec);
-        ok = !ec;
+    std::filesystem::path temp;
+    int fd = -1;
+    for (int attempt = 0; attempt < 8 && fd < 0; ++attempt) {
+        temp = path;
+        temp += ".tmp" + std::to_string(rd() % 1000000);
+        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST) return false;
     }
-    if (!ok) std::filesystem::remove(temp, ec);
-    return ok;
+    if (fd < 0) return false;
+    bool ok = WriteAll(fd, bytes);
+    ok = ok && ::fsync(fd) == 0;
+    ok = (::close(fd) == 0) && ok;
+    ok = ok && Rename(temp, path);
+    if (!ok) {
+        std::error_code ec;
+        std::filesystem::remove(temp, ec);
+        return false;
+    }
+    SyncDirectory(path);
+    return true;
 }
 
 }  // namespace qx::runtime

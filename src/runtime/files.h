@@ -15,4 +15,9 @@ std::optional<std::string> ReadWholeFile(const std::filesystem::path& path);
 // `path`, so a failure never leaves a half-written file. Returns success.
 bool WriteFileAtomically(const std::filesystem::path& path, std::string_view bytes);
 
+// Tests replace the final rename to show what a save cut short leaves
+// behind; nullptr restores the real one.
+using RenameFunction = bool (*)(const std::filesystem::path& from, const std::filesystem::path& to);
+void SetRenameFunctionForTesting(RenameFunction rename);
+
 }  // namespace qx::runtime

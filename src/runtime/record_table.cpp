@@ -110,7 +110,7 @@ std::string_view UpToZero(std::string_view bytes) {
 }
 
 std::uint32_t SlotSize(const FieldDescriptor& f) {
-    return f.type == FieldType::Text ? f.width : kLongTextSlot;
+    return f.type == FieldType::ShortText ? f.width : kLongTextSlot;
 }
 
 struct LayoutFault {
@@ -129,7 +129,7 @@ std::optional<LayoutFault> CheckLayout(const std::vector<FieldDescriptor>& field
     }
     for (std::size_t i = 0; i < fields.size(); ++i) {
         const FieldDescriptor& f = fields[i];
-        if (f.type != FieldType::Text && f.type != FieldType::LongText) {
+        if (f.type != FieldType::ShortText && f.type != FieldType::LongText) {
             return LayoutFault{i,
                                "field type " + Num(static_cast<std::uint32_t>(f.type)) + " is not supported"};
         }
@@ -246,7 +246,7 @@ ParsedTable Parse(std::string_view vdbBytes, std::string_view vdtBytes, const st
         for (std::uint32_t c = 0; c < fieldCount; ++c) {
             const FieldDescriptor& f = table.fields[c];
             const std::uint64_t at = base + f.offset;
-            if (f.type == FieldType::Text) {
+            if (f.type == FieldType::ShortText) {
                 record.values[c] = std::string(UpToZero(db.Bytes(at, f.width, "a text field")));
                 continue;
             }
@@ -418,7 +418,7 @@ RecordTableBytes Encode(const RecordTable& table, const ParsedTable* old, std::s
         PutU32(out.vdb, base, record.id);
         for (std::size_t c = 0; c < record.values.size(); ++c) {
             const FieldDescriptor& f = table.fields[c];
-            if (f.type == FieldType::Text) {
+            if (f.type == FieldType::ShortText) {
                 const std::string text = FitTextField(record.values[c], f.width);
                 out.vdb.replace(base + f.offset, text.size(), text);
             } else {
@@ -427,56 +427,6 @@ RecordTableBytes Encode(const RecordTable& table, const ParsedTable* old, std::s
         }
     }
     return out;
-}
-
-bool WriteAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
-}
-
-// Makes a finished rename durable before the next file is replaced.
-void SyncDirectory(const std::filesystem::path& file) {
-    const std::filesystem::path dir = file.has_parent_path() ? file.parent_path() : ".";
-    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return;
-    ::fsync(fd);
-    ::close(fd);
-}
-
-// Writes `bytes` to a new temporary file beside `path`, flushes it to disk and
-// renames it over `path`. The temporary file is removed on failure.
-bool ReplaceFile(const std::filesystem::path& path, std::string_view bytes) {
-    std::random_device rd;
-    std::filesystem::path temp;
-    int fd = -1;
-    for (int attempt = 0; attempt < 8 && fd < 0; ++attempt) {
-        temp = path;
-        temp += ".tmp" + std::to_string(rd() % 1000000);
-        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST) return false;
-    }
-    if (fd < 0) return false;
-    bool ok = WriteAll(fd, bytes);
-    ok = ok && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
-    std::error_code ec;
-    if (ok) {
-        std::filesystem::rename(temp, path, ec);
-        ok = !ec;
-    }
-    if (!ok) {
-        std::filesystem::remove(temp, ec);
-        return false;
-    }
-    SyncDirectory(path);
-    return true;
 }
 
 }  // namespace
@@ -522,7 +472,7 @@ std::uint32_t AddRecord(RecordTable& table, std::vector<std::string> values) {
         throw std::invalid_argument("record table: no id left");
     values.resize(table.fields.size());
     for (std::size_t c = 0; c < values.size(); ++c) {
-        if (table.fields[c].type == FieldType::Text)
+        if (table.fields[c].type == FieldType::ShortText)
             values[c] = FitTextField(values[c], table.fields[c].width);
     }
     table.records.push_back(Record{static_cast<std::uint32_t>(id), std::move(values)});
@@ -586,7 +536,7 @@ bool WriteRecordTable(const RecordTable& table, const std::filesystem::path& vdb
         Encode(table, old ? &*old : nullptr, oldVdt ? *oldVdt : std::string_view{});
     // The long-text file goes first: until the record file is renamed, the
     // old record file still reads its own texts from the new long-text file.
-    return ReplaceFile(vdtPath, bytes.vdt) && ReplaceFile(vdbPath, bytes.vdb);
+    return WriteFileAtomically(vdtPath, bytes.vdt) && WriteFileAtomically(vdbPath, bytes.vdb);
 }
 
 void RecordDataSource::Open(const std::filesystem::path& vdbPath) {
@@ -627,7 +577,7 @@ bool RecordDataSource::Write(int row, int column, std::string_view text) {
     const auto c = static_cast<std::size_t>(column - 1);
     record.values.resize(changed.fields.size());
     const FieldDescriptor& f = changed.fields[c];
-    record.values[c] = f.type == FieldType::Text ? FitTextField(text, f.width) : std::string(text);
+    record.values[c] = f.type == FieldType::ShortText ? FitTextField(text, f.width) : std::string(text);
     changed.timeStamp = CurrentTimeStamp();
     if (!WriteRecordTable(changed, m_vdbPath, m_vdtPath)) return false;
     m_table = std::move(changed);

@@ -31,13 +31,13 @@
 namespace qx::runtime {
 
 enum class FieldType : std::uint32_t {
-    Text = 10,      // GBK bytes inside the record, zero-filled to the width
+    ShortText = 10,      // GBK bytes inside the record, zero-filled to the width
     LongText = 12,  // a chain of blocks in the long-text file
 };
 
 struct FieldDescriptor {
     std::string name;  // GBK, at most 20 bytes in the file
-    FieldType type = FieldType::Text;
+    FieldType type = FieldType::ShortText;
     std::uint32_t offset = 0;  // inside the record; the record id takes bytes 0 to 3
     // Bytes of a text field. A long-text field always takes 4 bytes (its first
     // block number); its width is kept as read and is 0 in new tables.

@@ -14,6 +14,7 @@ const std::string_view kAnalysed = "分析完成，请调整排版！";
 const std::string_view kNoLayoutNeeded = "卷章分行无需排版，请点击下一步继续！";
 const std::string_view kCannotReadInput = "无法读取输入文件：";
 const std::string_view kConversionFailed = "内码转换失败：";
+const std::string_view kParameterNotSaved = "参数保存失败！";
 
 const std::string_view kAutoLayoutRunning = "自动排版中……";
 const std::string_view kAutoLayoutDone = "自动排版完成，点击下一步继续！";

@@ -14,6 +14,7 @@ extern const std::string_view kAnalysed;
 extern const std::string_view kNoLayoutNeeded;
 extern const std::string_view kCannotReadInput;     // followed by the path
 extern const std::string_view kConversionFailed;    // followed by the reason
+extern const std::string_view kParameterNotSaved;  // a parameter edit could not be stored
 
 // Volume and chapter layout.
 extern const std::string_view kAutoLayoutRunning;

@@ -109,6 +109,81 @@ TEST_F(Inspect, PreviewWritesThePageAndLeavesIt) {
     EXPECT_EQ(Cli({"preview", empty.string(), "--title", "t", "--author", "a", "--out", out.string()}).code, 1);
 }
 
+// A program home with the built-in templates, as a build stages it.
+class Convert : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const char* env = std::getenv("QX_DATA_DIR");
+        const std::string data = env ? env : QX_SOURCE_DIR "/data";
+        std::filesystem::create_directories(home);
+        std::filesystem::copy(std::filesystem::path(data) / "template", home / "template",
+                              std::filesystem::copy_options::recursive);
+    }
+    std::string Book() {
+        return dir.Write("book.txt", "第一卷\r\n\r\n\r\n第一章\r\n正文一\r\n\r\n\r\n第二章\r\n正文二\r\n").string();
+    }
+    CliRun Run(std::vector<std::string> extra = {}) {
+        std::vector<std::string> args{"convert", Book(), "--title", Utf8(u8"书"), "--author", Utf8(u8"人"), "--home", home.string(),
+                                      "--out", out.string()};
+        args.insert(args.end(), extra.begin(), extra.end());
+        return Cli(args);
+    }
+
+    test::TempDir dir;
+    std::filesystem::path home = dir.Path() / "home";
+    std::filesystem::path out = dir.Path() / "out";
+};
+
+TEST_F(Convert, WritesTheEbookAndTheBuiltInTableInAFreshHome) {
+    const CliRun r = Run();
+    ASSERT_EQ(r.code, 0) << r.err;
+    const auto ebook = out / Utf8(u8"书");
+    EXPECT_EQ(r.out, ebook.string() + "\n");
+    EXPECT_THAT(r.err, HasSubstr("wrote the built-in one"));
+    EXPECT_THAT(r.err, HasSubstr("100%"));
+    for (const char* f : {"start.htm", "js/page.js", "js/chapter.js", "txt/1_1.txt", "txt/1_2.txt", "index1/chapter.htm",
+                          "index1/index.htm"}) {
+        EXPECT_TRUE(std::filesystem::exists(ebook / f)) << f;
+    }
+    EXPECT_FALSE(std::filesystem::exists(ebook / "js/mb.js"));  // one template: no menu
+    EXPECT_TRUE(std::filesystem::exists(home / "data.vdb"));
+}
+
+TEST_F(Convert, AnExistingEbookIsLeftAloneWithoutOverwrite) {
+    ASSERT_EQ(Run().code, 0);
+    const auto ebook = out / Utf8(u8"书");
+    std::ofstream(ebook / "mine.txt") << "keep";
+    const CliRun refused = Run();
+    EXPECT_EQ(refused.code, 1);
+    EXPECT_THAT(refused.err, HasSubstr("--overwrite"));
+    EXPECT_TRUE(std::filesystem::exists(ebook / "mine.txt"));
+}
+
+TEST_F(Convert, UnknownTemplateAndMissingTitleAreRefused) {
+    const CliRun r = Run({"--template", "nope"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_THAT(r.err, HasSubstr("no template nope"));
+    EXPECT_FALSE(std::filesystem::exists(out));
+    const auto nameless = dir.Write(Utf8(u8"无名.txt"), "x\r\n");
+    EXPECT_EQ(Cli({"convert", nameless.string(), "--home", home.string(), "--out", out.string()}).code, 1);
+}
+
+TEST_F(Convert, ParamsListGetSetAndRestore) {
+    const CliRun list = Cli({"params", "list", "--home", home.string()});
+    ASSERT_EQ(list.code, 0) << list.err;
+    EXPECT_THAT(list.out, HasSubstr(Utf8(u8"24\t制作\t5 bytes")));
+    EXPECT_EQ(Cli({"params", "get", "24", "--home", home.string()}).out, "Zarvo");
+    const auto file = dir.Write("maker.txt", Utf8(u8"某某工作室"));
+    EXPECT_EQ(Cli({"params", "set", "24", file.string(), "--home", home.string()}).code, 0);
+    EXPECT_EQ(Cli({"params", "get", "24", "--home", home.string()}).out, Utf8(u8"某某工作室"));
+    EXPECT_EQ(Cli({"params", "get", "24", "--home", home.string(), "--raw"}).out, "某某工作室");  // GBK
+    EXPECT_EQ(Cli({"params", "restore", "--home", home.string()}).code, 0);
+    EXPECT_EQ(Cli({"params", "get", "24", "--home", home.string()}).out, "Zarvo");
+    EXPECT_EQ(Cli({"params", "get", "25", "--home", home.string()}).code, 2);
+    EXPECT_EQ(Cli({"params", "get", "x", "--home", home.string()}).code, 2);
+    EXPECT_EQ(Cli({"params", "set", "3", (dir.Path() / "none").string(), "--home", home.string()}).code, 1);
+}
+
 TEST_F(Inspect, BadInputIsToldWithANonZeroExit) {
     const auto book = dir.Write("book.txt", "x\r\n");
     const CliRun missing = Cli({"inspect", (dir.Path() / "nope.txt").string(), "--title", "t", "--author", "a"});

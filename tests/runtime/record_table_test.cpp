@@ -86,7 +86,7 @@ HandMade SmallTable() {
 }
 
 RecordTable ParameterTable() {
-    return NewRecordTable({{"标签", FieldType::Text, 0, 15}, {"数值", FieldType::LongText, 0, 0}});
+    return NewRecordTable({{"标签", FieldType::ShortText, 0, 15}, {"数值", FieldType::LongText, 0, 0}});
 }
 
 // ---- Reading and writing the layout ----
@@ -99,7 +99,7 @@ TEST(RecordTableRead, HandMadeParameterTableGivesItsHeaderFieldsAndTexts) {
     EXPECT_EQ(table.recordLength, 23u);
     ASSERT_EQ(table.fields.size(), 2u);
     EXPECT_EQ(table.fields[0].name, "标签");
-    EXPECT_EQ(table.fields[0].type, FieldType::Text);
+    EXPECT_EQ(table.fields[0].type, FieldType::ShortText);
     EXPECT_EQ(table.fields[0].offset, 4u);
     EXPECT_EQ(table.fields[0].width, 15u);
     EXPECT_EQ(table.fields[1].name, "数值");
