@@ -25,6 +25,7 @@ struct AppState {
     std::string ebookDirectory;      // written by the output run, read by previews and projects
     TemplateList templates;          // 选择列表框_模板 and the selected-template list
     std::string packerPath;
+    std::string packerProjectPath;   // the .epj that 按钮_EPJ wrote, for 按钮_EPE
     // The parameter store and its editor on page "设置".
     runtime::RecordDataSource parameters;
     int currentParameterRow = 1;

@@ -9,11 +9,14 @@
 #include <set>
 
 #include "app/parameter_store.h"
+#include "image/image_inspect.h"
 #include "app/settings.h"
 #include "app/startup.h"
 #include "app/template_list.h"
 #include "output/messages.h"
 #include "output/output_run.h"
+#include "projects/chm_project.h"
+#include "projects/packer_project.h"
 #include "runtime/shell.h"
 #include "text/messages.h"
 #include "runtime/encoding.h"
@@ -53,6 +56,7 @@ constexpr const char* kUsage =
     "\n"
     "       qxebook convert BOOK.txt [the inspect options] [--template NAME]... [--out DIR]\n"
     "                       [--overwrite] [--open] [--home DIR]\n"
+    "                       [--chm [--chm-title T] [--chm-name N]] [--epj]\n"
     "\n"
     "  convert   read a TXT book and write its HTML e-book into DIR/<title> (DIR:\n"
     "            the saved Output directory, normally ~/Documents/My eBooks);\n"
@@ -62,6 +66,15 @@ constexpr const char* kUsage =
     "  --overwrite         move an existing e-book directory to the trash first\n"
     "                      (without it an existing directory is left alone)\n"
     "  --open              open the e-book directory in the file manager\n"
+    "  --chm               then compile the e-book into DIR/<name>.chm (with chm/hhc.exe\n"
+    "                      of the program home, or chmcmd); --chm-title and --chm-name\n"
+    "                      replace the proposed title and file name\n"
+    "  --epj               then write the packer project DIR/<title>.epj\n"
+    "\n"
+    "       qxebook image inspect FILE\n"
+    "\n"
+    "  image     check a program image (or an executable carrying one) and\n"
+    "            print a summary of its header, libraries, segments and forms\n"
     "\n"
     "       qxebook params list|get N|set N FILE|restore [--home DIR] [--raw]\n"
     "\n"
@@ -419,6 +432,33 @@ int Convert(const Options& o, std::ostream& out, std::ostream& err) {
     if (!result.completed) return 1;
     out << result.ebookDirectory.string() << "\n";
     if (o.flags.count("--open")) runtime::OpenInFileManager(result.ebookDirectory);
+
+    if (o.flags.count("--chm")) {
+        const projects::ChmRequest request{result.ebookDirectory,     job.outputDirectory,
+                                           page->title,               page->author,
+                                           projects::LastChapterLabel(book.index),
+                                           (*parameters)[app::row::kCopyright], (*parameters)[app::row::kMaker]};
+        const auto proposal = projects::ProposeChm(request, ui);
+        if (!proposal.ready) return 1;
+        projects::ChmJob chm;
+        chm.ebookDirectory = proposal.ebookDirectory;
+        chm.programHome = home;
+        chm.hhpTemplate = (*parameters)[app::row::kHhp];
+        chm.ebookTitle = o.values.count("--chm-title") ? runtime::Utf8ToGbk(o.values.at("--chm-title"))
+                                                       : proposal.ebookTitle;
+        chm.chmFileName = o.values.count("--chm-name") ? runtime::Utf8ToGbk(o.values.at("--chm-name"))
+                                                       : proposal.chmFileName;
+        const auto compiled = projects::CompileChm(chm, ui);
+        if (compiled.outcome != projects::ChmOutcome::Compiled) return 1;
+        out << compiled.chmFile.string() << "\n";
+    }
+    if (o.flags.count("--epj")) {
+        const projects::PackerProjectJob epj{result.ebookDirectory, job.outputDirectory, page->title, page->author,
+                                             (*parameters)[app::row::kEpj], (*parameters)[app::row::kCopyright]};
+        const auto written = projects::WritePackerProject(epj, ui);
+        if (!written.written) return 1;
+        out << written.projectPath.string() << "\n";
+    }
     return 0;
 }
 
@@ -519,8 +559,12 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
             out << kUsage;
             return 0;
         }
-        const Options o = Parse(args, {"--title", "--author", "--mode", "--convert", "--out", "--home", "--template"},
-                                {"--yes", "--no", "--no-layout", "--json", "--raw", "--overwrite", "--open"});
+        if (args[0] == "image") return image::RunImageCommand({args.begin() + 1, args.end()}, out, err);
+        const Options o = Parse(args,
+                                {"--title", "--author", "--mode", "--convert", "--out", "--home", "--template",
+                                 "--chm-title", "--chm-name"},
+                                {"--yes", "--no", "--no-layout", "--json", "--raw", "--overwrite", "--open", "--chm",
+                                 "--epj"});
         if (o.command == "inspect" || o.command == "preview") return Inspect(o, out, err);
         if (o.command == "params") return Params(o, out, err);
         if (o.command == "convert") return Convert(o, out, err);

@@ -5,6 +5,8 @@
 #include <QFont>
 #include <QCloseEvent>
 #include <QCursor>
+#include <QDesktopServices>
+#include <QUrl>
 #include <QKeyEvent>
 #include <QEvent>
 #include <QHeaderView>
@@ -13,6 +15,9 @@
 #include "gui/qt_edge.h"
 #include "app/parameter_store.h"
 #include "output/output_run.h"
+#include "gui/title_dialog.h"
+#include "projects/chm_project.h"
+#include "projects/packer_project.h"
 #include "runtime/shell.h"
 #include "runtime/system_paths.h"
 #include "gui/preview_window.h"
@@ -131,6 +136,13 @@ MainWindow::MainWindow(app::AppState& state, QWidget* parent) : QWidget(parent),
     };
     moveToTrash = [](const std::filesystem::path& path) { return runtime::MoveToTrash(path); };
     openDirectory = [](const std::filesystem::path& path) { runtime::OpenInFileManager(path); };
+    openFile = [](const std::filesystem::path& path) {
+        QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path.string())));
+    };
+    titleDialogRunner = [this](app::AppState& values, const QString& title, const QString& author) {
+        TitleDialog dialog(values, title, author, this);
+        dialog.exec();
+    };
     previewOpener = [this](const QString& outputDirectory, const QString& ebookDirectory) {
         PreviewWindow window(outputDirectory, ebookDirectory, this);
         window.exec();
@@ -320,6 +332,10 @@ void MainWindow::Connect() {
     connect(按钮_输出, &QPushButton::clicked, this, &MainWindow::OnOutput);
     connect(按钮_清理, &QPushButton::clicked, this, &MainWindow::OnClean);
     connect(按钮_预览1, &QPushButton::clicked, this, &MainWindow::OnPreviewEbook);
+    connect(按钮_编译, &QPushButton::clicked, this, &MainWindow::OnCompileChm);
+    connect(按钮_预览2, &QPushButton::clicked, this, &MainWindow::OnPreviewChm);
+    connect(按钮_EPJ, &QPushButton::clicked, this, &MainWindow::OnWritePackerProject);
+    connect(按钮_EPE, &QPushButton::clicked, this, &MainWindow::OnStartPacker);
     connect(选择夹_制作流程, &QTabWidget::currentChanged, this, &MainWindow::OnPageChanged);
     connect(列表框_参数, &QListWidget::currentRowChanged, this, &MainWindow::OnParameterSelected);
     connect(编辑框_代码, &QPlainTextEdit::textChanged, this, [this] { m_state.parameterModified = true; });
@@ -508,15 +524,92 @@ void MainWindow::OnRestoreParameters() {
     if (app::OpenParameterTable(m_state.parameters, home, *m_ui)) FillParameterList();
 }
 
+std::optional<output::ParameterTexts> MainWindow::LoadParameters() {
+    const std::filesystem::path home = m_paths ? m_paths->home : runtime::ProgramHome();
+    if (!app::EnsureParameterTable(home, *m_ui)) return std::nullopt;
+    if (选择框_参数_自动保存->isChecked() && m_state.parameterModified) StoreEditorIntoParameter();
+    runtime::RecordDataSource table;
+    if (!app::OpenParameterTable(table, home, *m_ui)) return std::nullopt;
+    return app::ReadParameterTexts(table);
+}
+
+void MainWindow::OnCompileChm() {
+    const auto parameters = LoadParameters();
+    if (!parameters) return;
+    const projects::ChmRequest request{m_state.ebookDirectory,
+                                       编辑框_输出目录->text().toStdString(),
+                                       ToGbk(编辑框_书名->text()),
+                                       ToGbk(编辑框_作者->text()),
+                                       projects::LastChapterLabel(m_state.book.index),
+                                       (*parameters)[app::row::kCopyright],
+                                       (*parameters)[app::row::kMaker]};
+    const auto proposal = projects::ProposeChm(request, *m_ui);
+    if (!proposal.ready) return;
+    m_state.ebookDirectory = proposal.ebookDirectory.string();
+    m_state.ebookTitle = proposal.ebookTitle;
+    m_state.chmFileName = proposal.chmFileName;
+    m_state.titleDialogCancelled = false;
+    titleDialogRunner(m_state, 编辑框_书名->text(), 编辑框_作者->text());
+    if (m_state.titleDialogCancelled) return;
+
+    projects::ChmJob job;
+    job.ebookDirectory = proposal.ebookDirectory;
+    job.programHome = m_paths ? m_paths->home : runtime::ProgramHome();
+    job.hhpTemplate = (*parameters)[app::row::kHhp];
+    job.ebookTitle = m_state.ebookTitle;
+    job.chmFileName = m_state.chmFileName;
+    // While the compiler runs the window repaints; its controls stay disabled.
+    job.keepWaiting = [] {
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        return true;
+    };
+    选择夹_制作流程->setEnabled(false);
+    const auto result = projects::CompileChm(job, *m_ui);
+    选择夹_制作流程->setEnabled(true);
+    if (result.showPreviewButtons) {
+        按钮_预览2->show();
+        按钮_清理->show();
+    }
+}
+
+void MainWindow::OnPreviewChm() {
+    if (const auto file = projects::ChmToOpen(编辑框_输出目录->text().toStdString(), m_state.chmFileName, *m_ui)) {
+        openFile(*file);
+    }
+}
+
+void MainWindow::OnWritePackerProject() {
+    const auto parameters = LoadParameters();
+    if (!parameters) return;
+    const projects::PackerProjectJob job{m_state.ebookDirectory, 编辑框_输出目录->text().toStdString(),
+                                         ToGbk(编辑框_书名->text()), ToGbk(编辑框_作者->text()),
+                                         (*parameters)[app::row::kEpj], (*parameters)[app::row::kCopyright]};
+    const auto result = projects::WritePackerProject(job, *m_ui);
+    m_state.ebookDirectory = result.ebookDirectory.string();
+    if (!result.written) return;
+    m_state.packerProjectPath = result.projectPath.string();
+    按钮_EPE->show();
+}
+
+void MainWindow::OnStartPacker() {
+    const auto started = projects::StartPacker(m_state.packerPath, m_state.packerProjectPath, *m_ui);
+    if (started != projects::PackerStart::Locate) return;
+    // Where the packer exists (Windows), let the user show where it is.
+    const auto dialog = projects::PackerLocateDialog();
+    通用对话框1->initialDirectory = QString();
+    通用对话框1->filter = FromGbk(dialog.filter);
+    通用对话框1->fileName = FromGbk(dialog.fileName);
+    if (!通用对话框1->Open()) return;
+    m_state.packerPath = 通用对话框1->fileName.toStdString();
+    projects::StartPacker(m_state.packerPath, m_state.packerProjectPath, *m_ui, false);
+}
+
 void MainWindow::OnOutput() {
     if (!output::CheckOutputReady(m_state.book.index, m_state.templates.Selected().size(), *m_ui)) return;
     const std::filesystem::path home = m_paths ? m_paths->home : runtime::ProgramHome();
-    if (!app::EnsureParameterTable(home, *m_ui)) return;
-    if (选择框_参数_自动保存->isChecked() && m_state.parameterModified) StoreEditorIntoParameter();
-    runtime::RecordDataSource table;
-    if (!app::OpenParameterTable(table, home, *m_ui)) return;
-    const output::ParameterTexts parameters = app::ReadParameterTexts(table);
-    table.Close();
+    const auto loaded = LoadParameters();
+    if (!loaded) return;
+    const output::ParameterTexts& parameters = *loaded;
 
     output::OutputJob job;
     job.book = &m_state.book;

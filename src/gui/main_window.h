@@ -24,6 +24,7 @@
 
 #include "app/app_state.h"
 #include "app/startup.h"
+#include "output/parameter_texts.h"
 #include "gui/gui_ui.h"
 
 namespace qx::gui {
@@ -64,6 +65,10 @@ public:
     std::function<bool(const std::filesystem::path&)> moveToTrash;
     // Opens a directory in the file manager; tests replace it.
     std::function<void(const std::filesystem::path&)> openDirectory;
+    // Opens a file with the system's viewer (the CHM); tests replace it.
+    std::function<void(const std::filesystem::path&)> openFile;
+    // Shows the title dialog modally; tests replace it to answer it.
+    std::function<void(app::AppState&, const QString& title, const QString& author)> titleDialogRunner;
 
     // Opens the preview window on the Output directory and the e-book
     // directory; tests replace it to avoid a modal window.
@@ -131,6 +136,12 @@ private:
     void OnOutput();
     void OnClean();
     void OnPreviewEbook();
+    void OnCompileChm();
+    void OnPreviewChm();
+    void OnWritePackerProject();
+    void OnStartPacker();
+    // The parameter texts of the program home (asking about a missing table).
+    std::optional<output::ParameterTexts> LoadParameters();
 
     // The controls of page "文件" into the application state, and back.
     void ReadFilePage();

@@ -1,0 +1,141 @@
+// Page "输出": the output run, the clean-up and preview buttons, CHM and packer project.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QStandardPaths>
+
+#include "app/parameter_store.h"
+#include "gui/main_window.h"
+#include "gui_test_support.h"
+#include "runtime/encoding.h"
+#include "support/temp_dir.h"
+
+namespace qx::gui {
+namespace {
+
+namespace fs = std::filesystem;
+QString U(const char* utf8) { return QString::fromUtf8(utf8); }
+std::string G(const char* utf8) { return runtime::Utf8ToGbk(utf8); }
+
+class OutputPageTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        paths = {dir.Path() / "home", dir.Path() / "docs", dir.Path() / "tmp"};
+        fs::create_directories(paths.temporary);
+        ASSERT_TRUE(app::WriteDefaultTables(paths.home));
+        fs::copy(fs::path(QX_SOURCE_DIR) / "data" / "template", paths.home / "template", fs::copy_options::recursive);
+        window = std::make_unique<MainWindow>(state);
+        ASSERT_TRUE(window->StartUp(paths));
+        window->编辑框_输出目录->setText(QString::fromStdString((dir.Path() / "out").string()));
+        window->moveToTrash = [this](const fs::path& p) {
+            trashed.push_back(p);
+            std::error_code ec;
+            fs::remove_all(p, ec);
+            return !ec;
+        };
+        window->openDirectory = [this](const fs::path& p) { opened.push_back(p); };
+        window->openFile = [this](const fs::path& p) { opened.push_back(p); };
+    }
+    void LoadBook() {
+        const auto book = dir.Write("书 人.txt", G("第一卷\r\n\r\n\r\n第一章\r\n正文一\r\n\r\n\r\n第二章\r\n正文二\r\n"));
+        window->FileDialog()->chooser = [book](const CommonDialog&) {
+            return std::optional<QString>(QString::fromStdString(book.string()));
+        };
+        window->按钮_浏览1->click();
+        window->按钮_下一步1->click();
+    }
+    fs::path Ebook() { return dir.Path() / "out" / "书"; }
+
+    test::TempDir dir;
+    app::ProgramPaths paths;
+    app::AppState state;
+    std::unique_ptr<MainWindow> window;
+    std::vector<fs::path> trashed;
+    std::vector<fs::path> opened;
+};
+
+TEST_F(OutputPageTest, OutputRefusesAnUnanalysedBookAndMissingTemplates) {
+    window->按钮_输出->click();
+    EXPECT_EQ(window->状态条1_部分1->text(), U("请先分析文件！！！"));
+    LoadBook();
+    window->选择列表框_模板->item(0)->setCheckState(Qt::Unchecked);
+    window->按钮_输出->click();
+    EXPECT_EQ(window->状态条1_部分1->text(), U("请选择一个模板！！！"));
+    EXPECT_FALSE(fs::exists(Ebook()));
+    EXPECT_TRUE(window->按钮_预览1->isHidden());
+}
+
+TEST_F(OutputPageTest, ASuccessfulRunShowsTheNextButtonsAndOpensTheDirectory) {
+    LoadBook();
+    window->按钮_输出->click();
+    EXPECT_TRUE(fs::exists(Ebook() / "start.htm"));
+    EXPECT_TRUE(fs::exists(Ebook() / "txt" / "1_2.txt"));
+    EXPECT_EQ(window->状态条1_部分1->text(), U("书 输出HTM成功！"));
+    EXPECT_EQ(state.ebookDirectory, Ebook().string());
+    EXPECT_FALSE(window->按钮_预览1->isHidden());
+    EXPECT_FALSE(window->按钮_编译->isHidden());
+    EXPECT_FALSE(window->按钮_EPJ->isHidden());
+    EXPECT_TRUE(window->按钮_预览2->isHidden());
+    ASSERT_EQ(opened.size(), 1u);
+    EXPECT_EQ(opened[0], Ebook());
+
+    // A second run asks about the existing directory; No leaves it as it is.
+    std::ofstream(Ebook() / "mine.txt") << "keep";
+    auto box = test::AnswerNextBox(QMessageBox::No);
+    window->按钮_输出->click();
+    ASSERT_TRUE(box->seen);
+    EXPECT_EQ(box->text, U("文件已存在，是否删除到回收站？"));
+    EXPECT_TRUE(fs::exists(Ebook() / "mine.txt"));
+    EXPECT_TRUE(trashed.empty());
+}
+
+TEST_F(OutputPageTest, PreviewBeforeAnyOutputIsAnErrorAndCleanAsksFirst) {
+    auto box = test::AnswerNextBox(QMessageBox::Ok);
+    window->按钮_预览1->click();
+    ASSERT_TRUE(box->seen);
+    EXPECT_EQ(box->text, U("文件不存在！\r\n请先输出文件！！！！"));
+
+    LoadBook();
+    window->按钮_输出->click();
+    box = test::AnswerNextBox(QMessageBox::No);
+    window->按钮_清理->click();
+    ASSERT_TRUE(box->seen);
+    EXPECT_TRUE(box->text.contains(QString::fromStdString(Ebook().string())));
+    EXPECT_TRUE(fs::exists(Ebook()));
+    box = test::AnswerNextBox(QMessageBox::Yes);
+    window->按钮_清理->click();
+    EXPECT_FALSE(fs::exists(Ebook()));
+    EXPECT_TRUE(window->状态条1_部分1->text().endsWith(U("”到回收站成功")));
+}
+
+TEST_F(OutputPageTest, CompileChmThroughTheTitleDialogAndWriteThePackerProject) {
+    if (QStandardPaths::findExecutable(QStringLiteral("chmcmd")).isEmpty()) GTEST_SKIP() << "chmcmd not installed";
+    LoadBook();
+    window->按钮_输出->click();
+    QString shownTitle;
+    window->titleDialogRunner = [&](app::AppState& s, const QString& title, const QString&) {
+        shownTitle = title;
+        s.chmFileName = G("我的书");  // as if typed into 编辑框2 and confirmed
+    };
+    window->按钮_编译->click();
+    EXPECT_EQ(shownTitle, U("书"));
+    EXPECT_TRUE(fs::exists(dir.Path() / "out" / "我的书.chm"));
+    EXPECT_EQ(window->状态条1_部分1->text(), U("编译CHM成功！"));
+    EXPECT_FALSE(window->按钮_预览2->isHidden());
+    EXPECT_FALSE(window->按钮_清理->isHidden());
+    window->按钮_预览2->click();
+    ASSERT_EQ(opened.size(), 2u);
+    EXPECT_EQ(opened[1], dir.Path() / "out" / "我的书.chm");
+
+    window->titleDialogRunner = [](app::AppState& s, const QString&, const QString&) { s.titleDialogCancelled = true; };
+    fs::remove(dir.Path() / "out" / "我的书.chm");
+    window->按钮_编译->click();
+    EXPECT_FALSE(fs::exists(dir.Path() / "out" / "我的书.chm"));  // cancelled: nothing compiled
+
+    window->按钮_EPJ->click();
+    EXPECT_TRUE(fs::exists(dir.Path() / "out" / "书.epj"));
+    EXPECT_FALSE(window->按钮_EPE->isHidden());
+}
+
+}  // namespace
+}  // namespace qx::gui
