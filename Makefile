@@ -16,9 +16,9 @@ configure:
 build: configure
 	cmake --build $(BUILD_DIR) -j
 
-# The main job on the bundled sample novel.
+# The main job on the bundled sample novel: its HTML e-book in build/demo.
 demo: deps build
-	$(QXEBOOK) inspect "$(SAMPLE)"
+	$(QXEBOOK) convert "$(SAMPLE)" --out $(BUILD_DIR)/demo --overwrite
 
 # Everything from a fresh machine: packages, build, all tests.
 check: deps build test
@@ -28,6 +28,7 @@ test:
 
 bench: build
 	bash bench/run.sh
+	bash bench/convert_bench.sh
 
 # Pictures of the four pages and of a loaded book, taken on a virtual display.
 screenshots: build
