@@ -4,8 +4,10 @@
 #include <QDir>
 #include <QTimer>
 #include <cstdio>
+#include <filesystem>
 
 #include "gui/gui_main.h"
+#include "app/parameter_store.h"
 #include "gui/main_window.h"
 
 int main(int argc, char** argv) {
@@ -19,9 +21,21 @@ int main(int argc, char** argv) {
     const QString out = QString::fromLocal8Bit(argv[1]);
     QDir().mkpath(out);
 
+    // A program home of its own with the built-in table and template, as a
+    // first start finds it.
+    const QString home = QDir(out).filePath(QStringLiteral("home"));
+    QDir(home).removeRecursively();
+    QDir().mkpath(home);
+    std::filesystem::copy(std::filesystem::path(QX_SOURCE_DIR) / "data" / "template",
+                          std::filesystem::path(home.toStdString()) / "template",
+                          std::filesystem::copy_options::recursive);
+    qx::app::WriteDefaultTables(home.toStdString());
+
     qx::app::AppState state;
     qx::gui::MainWindow window(state);
-    window.编辑框_输出目录->setText(QDir::homePath() + QStringLiteral("/My eBooks"));
+    const qx::app::ProgramPaths paths{home.toStdString(), QDir::homePath().toStdString() + "/Documents",
+                                      QDir::tempPath().toStdString()};
+    if (!window.StartUp(paths)) return 1;
     window.show();
 
     int saved = 0;
@@ -34,6 +48,8 @@ int main(int argc, char** argv) {
         window.选择夹_制作流程->setCurrentIndex(page);
         grab(QString::fromUtf8(names[page]));
     }
+    window.选择夹_制作流程->setCurrentIndex(0);
+    window.close();  // the settings file of this home, not the user's
     if (argc > 2) {
         const QString book = QString::fromLocal8Bit(argv[2]);
         window.选择夹_制作流程->setCurrentIndex(0);
