@@ -629,7 +629,9 @@ void MainWindow::OnOutput() {
     选择夹_制作流程->setEnabled(false);
     const output::OutputResult result = output::RunOutput(job, *m_ui);
     选择夹_制作流程->setEnabled(true);
-    m_state.ebookDirectory = result.ebookDirectory.string();
+    // A refused title computes no directory: the previous book's stays for
+    // the preview and clean-up buttons.
+    if (!result.ebookDirectory.empty()) m_state.ebookDirectory = result.ebookDirectory.string();
     if (!analysed && !m_state.book.index.labels.empty()) ShowIndex();  // the run analysed the book first
     if (!result.completed) return;
     if (选择框_自动开启输出目录->isChecked()) openDirectory(result.ebookDirectory);

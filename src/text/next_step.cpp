@@ -56,9 +56,22 @@ std::string NormaliseText(std::string_view raw) {
     const std::size_t n = raw.size();
     std::size_t i = 0;
     while (i < n) {
-        // Copy the plain stretch in one go.
+        // Copy the plain stretch in one go. A double-byte character is
+        // plain as a whole: its second byte may be 5C, which is part of the
+        // character, not a backslash, and must not be doubled.
         std::size_t j = i;
-        while (j < n && !special.table[static_cast<unsigned char>(in[j])]) ++j;
+        while (j < n) {
+            const auto c = static_cast<unsigned char>(in[j]);
+            if (c >= 0x81 && c <= 0xFE && j + 1 < n) {
+                const auto trail = static_cast<unsigned char>(in[j + 1]);
+                if (trail >= 0x40 && trail != 0x7F && trail != 0xFF) {
+                    j += 2;
+                    continue;
+                }
+            }
+            if (special.table[c]) break;
+            ++j;
+        }
         if (j > i) {
             flushBackslashes();
             out.append(in + i, j - i);

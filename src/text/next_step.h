@@ -39,7 +39,8 @@ std::string ConvertInput(std::string raw, const FilePage& page);
 
 // Every line end becomes CR LF (CR LF stays one, LF CR becomes two), byte 1A
 // disappears, and backslashes are doubled the way the program's pages and
-// scripts expect: a run of k backslashes becomes 2 * ceil(k / 2).
+// scripts expect: a run of k backslashes becomes 2 * ceil(k / 2). The second
+// byte of a GBK character is never taken for a backslash, even when it is 5C.
 std::string NormaliseText(std::string_view raw);
 
 // Two consecutive zero bytes anywhere: the sign of UTF-16 text.

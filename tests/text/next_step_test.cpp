@@ -48,7 +48,11 @@ TEST(Normalisation, LineEndsBytes1AAndBackslashes) {
         {"a\\b\\\\c", "a\\\\b\\\\c"},
         {"\\\x1a\\", "\\\\"},      // a removed 1A joins two backslashes into one pair
         {"\r\x1a\n", "\r\n\r\n"},  // but never a CR and an LF into one line end
-        {"\x81\x5c", "\x81\x5c\x5c"},  // a GBK trail byte 5C is doubled too
+        {"\x81\x5c", "\x81\x5c"},            // a GBK character whose second byte is 5C stays whole
+        {"\x81\x5c\\", "\x81\x5c\\\\"},    // a backslash after it is still doubled
+        {"\\\x81\x5c", "\\\\\x81\x5c"},
+        {"\x81\r\n", "\x81\r\n"},          // a lead byte without a trail never swallows a line end
+        {"\x81", "\x81"},
         {"", ""},
     };
     for (const auto& [in, out] : cases) {
@@ -58,7 +62,8 @@ TEST(Normalisation, LineEndsBytes1AAndBackslashes) {
 
 TEST(Normalisation, AgreesWithTheStepByStepReplacementsOnRandomText) {
     std::mt19937 rng(20261208);
-    const std::string alphabet = "ab\r\n\x1a\\\xa1";
+    // Single bytes only: GBK characters get their own cases above.
+    const std::string alphabet = "ab\r\n\x1a\\";
     for (int round = 0; round < 3000; ++round) {
         std::string s(rng() % 64, ' ');
         for (char& c : s) c = alphabet[rng() % alphabet.size()];
