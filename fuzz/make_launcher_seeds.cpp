@@ -19,18 +19,18 @@ void Save(const std::filesystem::path& file, const std::string& bytes) {
 }
 
 ImageSpec Image(int windows) {
-    ImageSpec spec;
-    spec.libraries = {{"vtrun", "K", "1", "0", "kernel"}, {"lib1", "L", "1", "0", "tree view"}};
+    ImageSpec imageSpec;
+    imageSpec.libraries = {{"vtrun", "K", "1", "0", "kernel"}, {"lib1", "L", "1", "0", "tree view"}};
     ConstBuilder c;
-    spec.dllLibraryName = c.AddText("kernel32.dll");
-    spec.dllFunctionName = c.AddText("WideCharToMultiByte");
+    imageSpec.dllLibraryName = c.AddText("kernel32.dll");
+    imageSpec.dllFunctionName = c.AddText("WideCharToMultiByte");
     const std::uint32_t text = c.AddText("text");
-    spec.constData = c.Bytes();
-    for (int i = 0; i < 4; ++i) spec.code += std::string("\x08\0\0\0", 4);
-    spec.code += std::string(reinterpret_cast<const char*>(&text), 4);
-    spec.relocations = {{0, RelocationKind::Service}, {16, RelocationKind::Const}, {4, RelocationKind::Var},
+    imageSpec.constData = c.Bytes();
+    for (int i = 0; i < 4; ++i) imageSpec.code += std::string("\x08\0\0\0", 4);
+    imageSpec.code += std::string(reinterpret_cast<const char*>(&text), 4);
+    imageSpec.relocations = {{0, RelocationKind::Service}, {16, RelocationKind::Const}, {4, RelocationKind::Var},
                         {8, RelocationKind::Code}};
-    spec.loadLists.libraries = {12};
+    imageSpec.loadLists.libraries = {12};
     for (int w = 0; w < windows; ++w) {
         const std::uint32_t id = 0x52010001 + static_cast<std::uint32_t>(w);
         FormUnit window;
@@ -48,9 +48,9 @@ ImageSpec Image(int windows) {
         tree.name = "tree";
         tree.parent = 0x16010001;
         tree.properties = "props";
-        spec.windows.push_back({id, 0x19010001, {window, tab, tree}});
+        imageSpec.windows.push_back({id, 0x19010001, {window, tab, tree}});
     }
-    return spec;
+    return imageSpec;
 }
 
 }  // namespace

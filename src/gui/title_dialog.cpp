@@ -1,6 +1,7 @@
 #include "gui/title_dialog.h"
 
 #include "gui/qt_edge.h"
+#include "projects/chm_project.h"
 
 namespace qx::gui {
 
@@ -43,11 +44,8 @@ TitleDialog::TitleDialog(app::AppState& state, QString bookTitle, QString author
 }
 
 void TitleDialog::OnWholeBookClicked() {
-    if (选择框1->isChecked()) {
-        编辑框2->setText(QStringLiteral("《") + m_bookTitle + QStringLiteral("》作者：") + m_author);
-    } else {
-        编辑框2->setText(FromGbk(m_state.chmFileName));
-    }
+    编辑框2->setText(FromGbk(projects::TitleDialogFileName(选择框1->isChecked(), ToGbk(m_bookTitle), ToGbk(m_author),
+                                                          m_state.chmFileName)));
 }
 
 void TitleDialog::OnOk() {

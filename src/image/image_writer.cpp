@@ -106,21 +106,21 @@ std::uint32_t ConstBuilder::AddDouble(double value) {
     return at;
 }
 
-std::string WriteProgramImage(const ImageSpec& spec) {
+std::string WriteProgramImage(const ImageSpec& imageSpec) {
     std::vector<SegmentPlan> plan;
-    plan.push_back({"const", kDataSegmentFlags, std::max(spec.constSize, Size32(spec.constData.size())), spec.constData,
+    plan.push_back({"const", kDataSegmentFlags, std::max(imageSpec.constSize, Size32(imageSpec.constData.size())), imageSpec.constData,
                     true, {}});
-    const std::string form = EncodeForm(spec.windows);
+    const std::string form = EncodeForm(imageSpec.windows);
     plan.push_back({"form", kDataSegmentFlags, Size32(form.size()), form, true, {}});
-    plan.push_back({"help", kDataSegmentFlags, spec.helpSize, std::string(spec.helpSize, '\0'), true, {}});
+    plan.push_back({"help", kDataSegmentFlags, imageSpec.helpSize, std::string(imageSpec.helpSize, '\0'), true, {}});
     std::vector<std::uint32_t> relocations;
-    for (const CodeRelocation& r : spec.relocations) relocations.push_back(r.codeOffset * 8 + static_cast<std::uint32_t>(r.kind));
-    plan.push_back({"code", kCodeSegmentFlags, Size32(spec.code.size()), spec.code, true, relocations});
-    plan.push_back({"var", kVarSegmentFlags, spec.varSize, {}, false, {}});
-    if (spec.withLoadLists) {
+    for (const CodeRelocation& r : imageSpec.relocations) relocations.push_back(r.codeOffset * 8 + static_cast<std::uint32_t>(r.kind));
+    plan.push_back({"code", kCodeSegmentFlags, Size32(imageSpec.code.size()), imageSpec.code, true, relocations});
+    plan.push_back({"var", kVarSegmentFlags, imageSpec.varSize, {}, false, {}});
+    if (imageSpec.withLoadLists) {
         std::string lists;
-        for (const auto* list : {&spec.loadLists.identifiers, &spec.loadLists.dllFunctions,
-                                 &spec.loadLists.libraries, &spec.loadLists.unitTypes}) {
+        for (const auto* list : {&imageSpec.loadLists.identifiers, &imageSpec.loadLists.dllFunctions,
+                                 &imageSpec.loadLists.libraries, &imageSpec.loadLists.unitTypes}) {
             Put(lists, Size32(list->size()));
             for (const std::uint32_t offset : *list) Put(lists, offset);
         }
@@ -130,7 +130,7 @@ std::string WriteProgramImage(const ImageSpec& spec) {
     std::string out(kHeaderSize, '\0');
     out[0] = 'V';
     out[1] = 'Q';
-    for (const LibraryEntry& l : spec.libraries) {
+    for (const LibraryEntry& l : imageSpec.libraries) {
         PutText(out, l.fileName + "\r" + l.identifier + "\r" + l.major + "\r" + l.minor + "\r" + l.description);
     }
     const std::uint32_t first = Size32(out.size());
@@ -163,12 +163,12 @@ std::string WriteProgramImage(const ImageSpec& spec) {
         if (s.name == "code") codeData = dataAt;
     }
     PutAt(out, 36, first);
-    for (std::size_t i = 0; i < 5; ++i) PutAt(out, 40 + 4 * i, spec.words[i]);
-    PutAt(out, 60, codeData + spec.entry);
+    for (std::size_t i = 0; i < 5; ++i) PutAt(out, 40 + 4 * i, imageSpec.words[i]);
+    PutAt(out, 60, codeData + imageSpec.entry);
     for (std::size_t i = 0; i < 5; ++i) PutAt(out, 64 + 4 * i, named[i]);
     PutAt(out, 84, first);
-    PutAt(out, 88, spec.dllLibraryName);
-    PutAt(out, 92, spec.dllFunctionName);
+    PutAt(out, 88, imageSpec.dllLibraryName);
+    PutAt(out, 92, imageSpec.dllFunctionName);
     return out;
 }
 

@@ -36,7 +36,7 @@ std::string EncodeUnit(const FormUnit& unit);
 
 // The whole image: header, library list, then each segment's header
 // followed by its data, in the order const, form, help, code, var, @reloc1.
-std::string WriteProgramImage(const ImageSpec& spec);
+std::string WriteProgramImage(const ImageSpec& imageSpec);
 
 // A const segment being filled: texts are appended NUL-terminated and their
 // offsets returned; offset 28 holds the empty text.

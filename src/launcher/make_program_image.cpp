@@ -43,13 +43,13 @@ FormUnit WindowUnit(std::uint32_t id, const std::string& caption, std::int32_t l
 
 ImageSpec BundleImage() {
     using namespace qx::text::msg;
-    ImageSpec spec;
+    ImageSpec imageSpec;
     for (const qx::launcher::BundleLibrary& l : qx::launcher::kBundleLibraries)
-        spec.libraries.push_back({l.fileName, l.identifier, "3", "2", l.description});
+        imageSpec.libraries.push_back({l.fileName, l.identifier, "3", "2", l.description});
 
     ConstBuilder constants;
-    spec.dllLibraryName = constants.AddText("kernel32.dll");
-    spec.dllFunctionName = constants.AddText("WideCharToMultiByte");
+    imageSpec.dllLibraryName = constants.AddText("kernel32.dll");
+    imageSpec.dllFunctionName = constants.AddText("WideCharToMultiByte");
     std::vector<std::uint32_t> texts;
     for (const std::string_view m :
          {kChooseInputFirst, kTitleOrAuthorMissing, kLooksLikeUnicode, kAttention, kLoaded, kAnalysed,
@@ -58,8 +58,8 @@ ImageSpec BundleImage() {
           kManualLayoutHint, kExpandCaption, kCollapseCaption}) {
         texts.push_back(constants.AddText(std::string(m)));
     }
-    spec.constData = constants.Bytes();
-    spec.constSize = static_cast<std::uint32_t>(spec.constData.size());
+    imageSpec.constData = constants.Bytes();
+    imageSpec.constSize = static_cast<std::uint32_t>(imageSpec.constData.size());
 
     FormWindow main{qx::launcher::kMainWindow, 0x19010001, {}};
     main.units.push_back(WindowUnit(main.identifier, "QX电子书制作软件 v3.2 Final", 50, 50, 379, 356));
@@ -67,28 +67,28 @@ ImageSpec BundleImage() {
     title.units.push_back(WindowUnit(title.identifier, "", 0, 0, 287, 236));
     FormWindow preview{qx::launcher::kMainWindow + 2, 0, {}};
     preview.units.push_back(WindowUnit(preview.identifier, "预览", 0, 0, 802, 602));
-    spec.windows = {main, title, preview};
+    imageSpec.windows = {main, title, preview};
 
     // The code: one immediate per relocation and load-list entry.
-    std::string& code = spec.code;
+    std::string& code = imageSpec.code;
     const auto immediate = [&](std::uint32_t value) {
         const auto at = static_cast<std::uint32_t>(code.size());
         PutWord(code, value);
         return at;
     };
-    spec.entry = 0;
+    imageSpec.entry = 0;
     for (std::uint32_t i = 0; i < kServiceCount; ++i)
-        spec.relocations.push_back({immediate(i * 4), RelocationKind::Service});
-    spec.relocations.push_back({immediate(0), RelocationKind::Code});  // the clean-up routine
-    for (const std::uint32_t t : texts) spec.relocations.push_back({immediate(t), RelocationKind::Const});
-    spec.varSize = 76;
-    for (std::uint32_t g = 0; g < spec.varSize / 4; ++g)
-        spec.relocations.push_back({immediate(g * 4), RelocationKind::Var});
-    for (const FormWindow& w : spec.windows) spec.loadLists.identifiers.push_back(immediate(w.identifier));
-    spec.loadLists.dllFunctions.push_back(immediate(0));
-    for (std::uint32_t l = 0; l < spec.libraries.size(); ++l) spec.loadLists.libraries.push_back(immediate(l));
-    spec.loadLists.unitTypes.push_back(immediate(kWindowUnit));
-    return spec;
+        imageSpec.relocations.push_back({immediate(i * 4), RelocationKind::Service});
+    imageSpec.relocations.push_back({immediate(0), RelocationKind::Code});  // the clean-up routine
+    for (const std::uint32_t t : texts) imageSpec.relocations.push_back({immediate(t), RelocationKind::Const});
+    imageSpec.varSize = 76;
+    for (std::uint32_t g = 0; g < imageSpec.varSize / 4; ++g)
+        imageSpec.relocations.push_back({immediate(g * 4), RelocationKind::Var});
+    for (const FormWindow& w : imageSpec.windows) imageSpec.loadLists.identifiers.push_back(immediate(w.identifier));
+    imageSpec.loadLists.dllFunctions.push_back(immediate(0));
+    for (std::uint32_t l = 0; l < imageSpec.libraries.size(); ++l) imageSpec.loadLists.libraries.push_back(immediate(l));
+    imageSpec.loadLists.unitTypes.push_back(immediate(kWindowUnit));
+    return imageSpec;
 }
 
 }  // namespace

@@ -40,16 +40,16 @@ FormUnit Unit(std::uint32_t id, std::uint32_t type, const std::string& name, std
 // control, its pages' members, a group box and a tree view from library 1;
 // relocations of all four kinds; the four load lists.
 ImageSpec FullSpec() {
-    ImageSpec spec;
+    ImageSpec imageSpec;
     for (int i = 0; i < 8; ++i)
-        spec.libraries.push_back({"lib" + std::to_string(i), "ID" + std::to_string(i), "1", "0", "library " + std::to_string(i)});
+        imageSpec.libraries.push_back({"lib" + std::to_string(i), "ID" + std::to_string(i), "1", "0", "library " + std::to_string(i)});
     ConstBuilder c;
-    spec.dllLibraryName = c.AddText("kernel32.dll");
-    spec.dllFunctionName = c.AddText("WideCharToMultiByte");
+    imageSpec.dllLibraryName = c.AddText("kernel32.dll");
+    imageSpec.dllFunctionName = c.AddText("WideCharToMultiByte");
     const std::uint32_t hello = c.AddText("请点击“浏览”按钮选择输入文件！");
     c.AddDouble(3.5);
-    spec.constData = c.Bytes();
-    spec.constSize = static_cast<std::uint32_t>(spec.constData.size() + 100);
+    imageSpec.constData = c.Bytes();
+    imageSpec.constSize = static_cast<std::uint32_t>(imageSpec.constData.size() + 100);
 
     FormWindow w{kMain, 0x19010001, {}};
     FormUnit window = Unit(kMain, kWindowUnit, "", 0);
@@ -62,45 +62,45 @@ ImageSpec FullSpec() {
     w.units.push_back(button);
     w.units.push_back(Unit(kPage2Edit, UnitType(1, 1), "树型框_索引目录", kGroup));
     w.units.push_back(Unit(kGroup, UnitType(0, 9), "分组框1", kTab, {kPage2Edit}, 1));
-    spec.windows = {w, FormWindow{kMain + 1, 0, {Unit(kMain + 1, kWindowUnit, "", 0)}}};
+    imageSpec.windows = {w, FormWindow{kMain + 1, 0, {Unit(kMain + 1, kWindowUnit, "", 0)}}};
 
-    std::string& code = spec.code;
+    std::string& code = imageSpec.code;
     const auto imm = [&](std::uint32_t v) {
         const auto at = static_cast<std::uint32_t>(code.size());
         for (int i = 0; i < 4; ++i) code.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
         return at;
     };
     code = std::string(8, '\x90');
-    spec.entry = 4;
-    for (std::uint32_t s = 0; s < 13; ++s) spec.relocations.push_back({imm(s * 4), RelocationKind::Service});
-    spec.relocations.push_back({imm(hello), RelocationKind::Const});
-    spec.relocations.push_back({imm(72), RelocationKind::Var});
-    spec.relocations.push_back({imm(4), RelocationKind::Code});
-    spec.loadLists.identifiers = {imm(kMain), imm(kPage1Button), imm(0x26010001), imm(0x06010001)};
-    spec.loadLists.dllFunctions = {imm(0), imm(0)};
-    spec.loadLists.libraries = {imm(0), imm(7)};
-    spec.loadLists.unitTypes = {imm(UnitType(0, 11)), imm(UnitType(3, 1))};
-    return spec;
+    imageSpec.entry = 4;
+    for (std::uint32_t s = 0; s < 13; ++s) imageSpec.relocations.push_back({imm(s * 4), RelocationKind::Service});
+    imageSpec.relocations.push_back({imm(hello), RelocationKind::Const});
+    imageSpec.relocations.push_back({imm(72), RelocationKind::Var});
+    imageSpec.relocations.push_back({imm(4), RelocationKind::Code});
+    imageSpec.loadLists.identifiers = {imm(kMain), imm(kPage1Button), imm(0x26010001), imm(0x06010001)};
+    imageSpec.loadLists.dllFunctions = {imm(0), imm(0)};
+    imageSpec.loadLists.libraries = {imm(0), imm(7)};
+    imageSpec.loadLists.unitTypes = {imm(UnitType(0, 11)), imm(UnitType(3, 1))};
+    return imageSpec;
 }
 
 TEST(ProgramImage, WhatTheWriterWritesTheReaderGivesBack) {
-    const ImageSpec spec = FullSpec();
-    const std::string bytes = WriteProgramImage(spec);
+    const ImageSpec imageSpec = FullSpec();
+    const std::string bytes = WriteProgramImage(imageSpec);
     const ProgramImage image = ReadProgramImage(bytes + std::string(50, 'x'));  // trailing bytes are not the image's
     EXPECT_EQ(image.size, bytes.size());
-    EXPECT_EQ(image.header.words, spec.words);
-    EXPECT_EQ(image.libraries, spec.libraries);
+    EXPECT_EQ(image.header.words, imageSpec.words);
+    EXPECT_EQ(image.libraries, imageSpec.libraries);
     ASSERT_EQ(image.segments.size(), 6u);
     const std::vector<std::string> order = {"const", "form", "help", "code", "var", "@reloc1"};
     for (std::size_t i = 0; i < order.size(); ++i) EXPECT_EQ(image.segments[i].name, order[i]);
-    EXPECT_EQ(image.Find("const")->memorySize, spec.constSize);
+    EXPECT_EQ(image.Find("const")->memorySize, imageSpec.constSize);
     EXPECT_EQ(image.Find("var")->memorySize, 76u);
-    EXPECT_EQ(image.Find("code")->relocations, spec.relocations);
+    EXPECT_EQ(image.Find("code")->relocations, imageSpec.relocations);
     EXPECT_EQ(image.header.entry, image.Find("code")->dataOffset + 4);
-    EXPECT_EQ(image.loadLists, spec.loadLists);
-    EXPECT_EQ(image.windows, spec.windows);
+    EXPECT_EQ(image.loadLists, imageSpec.loadLists);
+    EXPECT_EQ(image.windows, imageSpec.windows);
     EXPECT_EQ(image.ConstText(ConstBuilder::kEmptyText), "");
-    EXPECT_EQ(image.ConstText(spec.dllFunctionName), "WideCharToMultiByte");
+    EXPECT_EQ(image.ConstText(imageSpec.dllFunctionName), "WideCharToMultiByte");
 }
 
 std::uint32_t WordAt(const std::string& b, std::size_t at) {
@@ -167,33 +167,33 @@ TEST(ProgramImage, TheFirstViolationIsReportedWithItsOffset) {
 }
 
 TEST(ProgramImage, FormReferencesMustStayInsideTheirWindow) {
-    const auto refused = [](ImageSpec spec, const char* what) {
-        EXPECT_THROW(ReadProgramImage(WriteProgramImage(spec)), ImageFormatError) << what;
+    const auto refused = [](ImageSpec imageSpec, const char* what) {
+        EXPECT_THROW(ReadProgramImage(WriteProgramImage(imageSpec)), ImageFormatError) << what;
     };
-    ImageSpec spec = FullSpec();
-    spec.windows[0].units[2].parent = 0x16019999;
-    refused(spec, "parent elsewhere");
-    spec = FullSpec();
-    spec.windows[0].units[4].children = {0x16010001, 0};
-    refused(spec, "a 0 child outside a tab control");
-    spec = FullSpec();
-    spec.windows[0].units[2].events = {{0, 0x100000}};
-    refused(spec, "handler outside the code");
-    spec = FullSpec();
-    spec.windows[0].units[2].type = UnitType(8, 1);
-    refused(spec, "unit of a library not listed");
-    spec = FullSpec();
-    spec.windows[0].units[0].name = "main";
-    refused(spec, "a window with a name");
-    spec = FullSpec();
-    spec.windows[0].units[3].identifier = kPage1Button;
-    refused(spec, "two units with one identifier");
-    spec = FullSpec();
-    spec.loadLists.libraries = {static_cast<std::uint32_t>(spec.code.size())};
-    refused(spec, "load list entry past the code");
-    spec = FullSpec();
-    spec.windows.clear();
-    EXPECT_NO_THROW(ReadProgramImage(WriteProgramImage(spec))) << "a form without windows is valid";
+    ImageSpec imageSpec = FullSpec();
+    imageSpec.windows[0].units[2].parent = 0x16019999;
+    refused(imageSpec, "parent elsewhere");
+    imageSpec = FullSpec();
+    imageSpec.windows[0].units[4].children = {0x16010001, 0};
+    refused(imageSpec, "a 0 child outside a tab control");
+    imageSpec = FullSpec();
+    imageSpec.windows[0].units[2].events = {{0, 0x100000}};
+    refused(imageSpec, "handler outside the code");
+    imageSpec = FullSpec();
+    imageSpec.windows[0].units[2].type = UnitType(8, 1);
+    refused(imageSpec, "unit of a library not listed");
+    imageSpec = FullSpec();
+    imageSpec.windows[0].units[0].name = "main";
+    refused(imageSpec, "a window with a name");
+    imageSpec = FullSpec();
+    imageSpec.windows[0].units[3].identifier = kPage1Button;
+    refused(imageSpec, "two units with one identifier");
+    imageSpec = FullSpec();
+    imageSpec.loadLists.libraries = {static_cast<std::uint32_t>(imageSpec.code.size())};
+    refused(imageSpec, "load list entry past the code");
+    imageSpec = FullSpec();
+    imageSpec.windows.clear();
+    EXPECT_NO_THROW(ReadProgramImage(WriteProgramImage(imageSpec))) << "a form without windows is valid";
 }
 
 // Every cut of a valid image is refused cleanly, never read past its end.

@@ -19,13 +19,13 @@ struct Ended {
 };
 
 ProgramImage SmallImage() {
-    ImageSpec spec;
-    spec.libraries = {{"vtrun", "K", "1", "0", "kernel"}};
+    ImageSpec imageSpec;
+    imageSpec.libraries = {{"vtrun", "K", "1", "0", "kernel"}};
     ConstBuilder c;
-    spec.dllLibraryName = c.AddText("kernel32.dll");
-    spec.dllFunctionName = c.AddText("WideCharToMultiByte");
-    spec.constData = c.Bytes();
-    spec.code = std::string(16, '\0');
+    imageSpec.dllLibraryName = c.AddText("kernel32.dll");
+    imageSpec.dllFunctionName = c.AddText("WideCharToMultiByte");
+    imageSpec.constData = c.Bytes();
+    imageSpec.code = std::string(16, '\0');
     FormUnit window;
     window.identifier = kMain;
     window.type = kWindowUnit;
@@ -41,8 +41,8 @@ ProgramImage SmallImage() {
     edit.type = UnitType(0, 5);
     edit.name = "编辑框_书名";
     edit.flags = 2;  // hidden and disabled
-    spec.windows = {{kMain, 0, {window, button, edit}}};
-    return ReadProgramImage(WriteProgramImage(spec));
+    imageSpec.windows = {{kMain, 0, {window, button, edit}}};
+    return ReadProgramImage(WriteProgramImage(imageSpec));
 }
 
 class ServicesTest : public ::testing::Test {
