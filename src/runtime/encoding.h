@@ -23,7 +23,11 @@ enum class ChineseConversion { TraditionalGbkToSimplifiedGbk = 3, Big5ToSimplifi
 // std::runtime_error when the conversion tables cannot be loaded. The text
 // is taken by value and released before the result is assembled, so a large
 // book is not held three times over.
-std::string ConvertChinese(std::string text, ChineseConversion mode);
+// How the traditional characters are simplified: by the phrase-aware fast
+// path (the normal way), or by handing all text to the converter (the
+// reference the fast path must match; used by tests and benchmarks).
+enum class SimplifyWith { FastPath, ConverterOnly };
+std::string ConvertChinese(std::string text, ChineseConversion mode, SimplifyWith way = SimplifyWith::FastPath);
 
 // GBK to UTF-8; bytes that are not GBK become U+FFFD.
 std::string GbkToUtf8(std::string_view gbk);

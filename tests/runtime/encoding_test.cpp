@@ -71,6 +71,18 @@ TEST(ChineseConversion, ManyPiecesComeBackInOrder) {
     EXPECT_EQ(out, expected);
 }
 
+// The fast path must give exactly what the converter gives, phrases and all.
+TEST(ChineseConversion, FastPathMatchesTheConverterByteForByte) {
+    const std::string samples =
+        "東西南北，說話。頭髮與發展，乾燥的乾坤，後來的皇后，一隻隻，著名的著作。\r\n"
+        "abc 123 ＡＢＣ 了解瞭解 裡面 理髮店 鐘錶 鍾情 餘下 多餘 雲彩 云云\r\n"
+        "\xA1\xA1\xA1\xA1他說：「妳們這些人」，於是乎，於戲。\r\n";
+    std::string text;
+    for (int i = 0; i < 200; ++i) text += samples;
+    EXPECT_EQ(ConvertChinese(text, ChineseConversion::TraditionalGbkToSimplifiedGbk),
+              ConvertChinese(text, ChineseConversion::TraditionalGbkToSimplifiedGbk, SimplifyWith::ConverterOnly));
+}
+
 TEST(EdgeConversion, GbkAndUtf8RoundTripAndBadBytesAreMarked) {
     EXPECT_EQ(GbkToUtf8("西游记 abc"), Utf8(u8"西游记 abc"));
     EXPECT_EQ(Utf8ToGbk(Utf8(u8"西游记 abc")), "西游记 abc");

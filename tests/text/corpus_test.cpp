@@ -131,5 +131,18 @@ TEST_F(Corpus, TraditionalGbkBookConvertsToSimplifiedGbk) {
     EXPECT_LT(share, 0.01);
 }
 
+TEST_F(Corpus, FastSimplificationMatchesTheConverterOnWholeNovels) {
+    for (const auto& [name, mode] : {std::pair{"xiyouji.trad.big5.txt", runtime::ChineseConversion::Big5ToSimplifiedGbk},
+                                     std::pair{"shuihu.trad.gbk.txt",
+                                               runtime::ChineseConversion::TraditionalGbkToSimplifiedGbk}}) {
+        const auto raw = runtime::ReadWholeFile(dir / name);
+        ASSERT_TRUE(raw) << name;
+        const std::string fast = runtime::ConvertChinese(*raw, mode);
+        const std::string reference = runtime::ConvertChinese(*raw, mode, runtime::SimplifyWith::ConverterOnly);
+        EXPECT_EQ(fast.size(), reference.size()) << name;
+        EXPECT_TRUE(fast == reference) << name << " differs from the converter's own result";
+    }
+}
+
 }  // namespace
 }  // namespace qx::text
