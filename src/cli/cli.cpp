@@ -360,25 +360,32 @@ int Inspect(const Options& o, std::ostream& out, std::ostream& err) {
 
 std::filesystem::path HomeOf(const Options& o);
 
-// The parameter texts of the program home; a fresh home gets the built-in
-// table first (and is told so).
-std::optional<output::ParameterTexts> LoadParameters(const std::filesystem::path& home, std::ostream& err) {
+// Opens the parameter table of the program home; a fresh home gets the
+// built-in table first (and is told so). False, told on `err`, when there is
+// none or it is damaged.
+bool OpenParameterTable(const std::filesystem::path& home, runtime::RecordDataSource& table, std::ostream& err) {
     std::error_code ec;
     if (!std::filesystem::exists(app::ParameterTablePath(home), ec)) {
         if (!app::WriteDefaultTables(home)) {
             err << "qxebook: error: no parameter table in " << home.string() << " and none can be written\n";
-            return std::nullopt;
+            return false;
         }
         err << "qxebook: no parameter table in " << home.string() << ": wrote the built-in one\n";
     }
-    runtime::RecordDataSource table;
     try {
         table.Open(app::ParameterTablePath(home));
     } catch (const runtime::RecordTableFormatError& e) {
         err << "qxebook: error: the parameter table is damaged (" << e.what()
             << "); 'qxebook params restore' replaces it with the built-in one\n";
-        return std::nullopt;
+        return false;
     }
+    return true;
+}
+
+// The parameter texts of the program home.
+std::optional<output::ParameterTexts> LoadParameters(const std::filesystem::path& home, std::ostream& err) {
+    runtime::RecordDataSource table;
+    if (!OpenParameterTable(home, table, err)) return std::nullopt;
     return app::ReadParameterTexts(table);
 }
 
@@ -495,23 +502,8 @@ int Params(const Options& o, std::ostream& out, std::ostream& err) {
     }
     if (what != "list" && what != "get" && what != "set") throw UsageError("unknown params command " + what);
 
-    CliUi ui(err, true);
-    std::error_code ec;
-    if (!std::filesystem::exists(app::ParameterTablePath(home), ec)) {
-        if (!app::WriteDefaultTables(home)) {
-            err << "qxebook: error: no parameter table in " << home.string() << " and none can be written\n";
-            return 1;
-        }
-        err << "qxebook: no parameter table in " << home.string() << ": wrote the built-in one\n";
-    }
     runtime::RecordDataSource table;
-    try {
-        table.Open(app::ParameterTablePath(home));
-    } catch (const runtime::RecordTableFormatError& e) {
-        err << "qxebook: error: the parameter table is damaged (" << e.what()
-            << "); 'qxebook params restore' replaces it with the built-in one\n";
-        return 1;
-    }
+    if (!OpenParameterTable(home, table, err)) return 1;
     if (what == "list") {
         if (o.positional.size() != 1) throw UsageError("params list takes no further arguments");
         for (int r = 1; r <= table.RowCount(); ++r) {
