@@ -307,6 +307,8 @@ std::optional<text::FilePage> FilePageOf(const Options& o, std::ostream& err) {
             page.mode = text::LayoutMode::SeparateLines;
         } else if (m->second == "one-line") {
             page.mode = text::LayoutMode::OneLine;
+        } else if (m->second == "headings") {
+            page.mode = text::LayoutMode::Headings;
         } else {
             throw UsageError("--mode must be separate or one-line");
         }

@@ -95,12 +95,7 @@ void EvenOutBackslashRuns(Text& s) {
 
 // The tree node of chapter k: k + its volume number; -1 when the lists do
 // not say.
-int NodeOfChapter(const text::ChapterIndex& index, std::size_t k) {
-    if (k >= index.volumeNumbers.size()) return -1;
-    const auto volume = static_cast<std::int64_t>(runtime::TextToNumber(index.volumeNumbers[k]));
-    const auto node = static_cast<std::int64_t>(k) + volume;
-    return node >= 0 && node < index.tree.Count() ? static_cast<int>(node) : -1;
-}
+int NodeOfChapter(const text::ChapterIndex& index, std::size_t k) { return index.NodeOfChapter(static_cast<int>(k)); }
 
 std::optional<Text> ReadText(const fs::path& path) { return runtime::ReadWholeFile(path); }
 

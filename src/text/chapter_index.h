@@ -40,6 +40,16 @@ private:
     std::vector<Node> m_nodes;
 };
 
+// What the check after loading by headings found suspicious about a chapter.
+enum class WarningKind { Gap, Duplicate, Backwards, Long, Empty };
+struct ChapterWarning {
+    int chapter = 0;  // chapter index k
+    WarningKind kind = WarningKind::Gap;
+    Text text;        // the reason, for the tree's tooltip and the command line (GBK)
+};
+// "gap", "duplicate", "backwards", "long", "empty".
+const char* WarningKindName(WarningKind kind);
+
 struct ChapterIndex {
     std::vector<Text> titles;         // 组合框_卷章名: full title line per chapter
     std::vector<int> sizes;           // 组合框_卷章名 item values: body size, set by page generation
@@ -51,8 +61,13 @@ struct ChapterIndex {
     std::vector<std::int64_t> ChapterStart, ChapterEnd;
     IndexTree tree;   // 树型框_索引目录
     int cursor = -1;  // selection of 组合框_卷章名
+    // Loading by headings checks what it found; the other modes leave this empty.
+    std::vector<ChapterWarning> warnings;
 
     int ChapterCount() const { return static_cast<int>(titles.size()); }
+    // The tree node of chapter k (node k + its volume number), -1 when the
+    // tree does not hold it.
+    int NodeOfChapter(int k) const;
 };
 
 }  // namespace qx::text

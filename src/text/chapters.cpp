@@ -2,8 +2,10 @@
 
 #include <string_view>
 
+#include "headings/heading_rules.h"
 #include "runtime/gbk_text.h"
 #include "text/messages.h"
+#include "text/index_building.h"
 
 namespace qx::text {
 namespace {
@@ -12,6 +14,7 @@ using runtime::Trim;
 using msg::kAnalysed;
 using msg::kLoaded;
 using msg::kNoLayoutNeeded;
+using namespace detail;
 
 // Reads trimmed lines from the working text.
 class LineReader {
@@ -57,40 +60,6 @@ Text ZeroPadded(std::int64_t value, int width) {
     return digits;
 }
 
-// Builds 组合框_卷章序 from the chapter-in-volume labels and the volume numbers.
-void BuildLabels(ChapterIndex& index, const std::vector<Text>& chapterLabels, int volumeCount) {
-    const int width = DigitCount(volumeCount);
-    index.labels.clear();
-    index.labels.reserve(chapterLabels.size());
-    for (std::size_t i = 0; i < chapterLabels.size(); ++i) {
-        const Text& volume = i < index.volumeNumbers.size() ? index.volumeNumbers[i] : Text();
-        const auto number = static_cast<std::int64_t>(runtime::TextToNumber(volume));
-        index.labels.push_back(ZeroPadded(number, width) + "_" + chapterLabels[i]);
-    }
-}
-
-void ClearForLoad(ChapterIndex& index) {
-    index.titles.clear();
-    index.sizes.clear();
-    index.volumeNumbers.clear();
-    index.labels.clear();
-    index.ChapterStart.clear();
-    index.ChapterEnd.clear();
-    index.tree.Clear();
-    index.cursor = -1;
-}
-
-void AddChapter(ChapterIndex& index, Text title, std::int64_t start) {
-    index.titles.push_back(std::move(title));
-    index.sizes.push_back(0);
-    index.ChapterStart.push_back(start);
-}
-
-void SetChapterEnd(ChapterIndex& index, std::size_t chapter, std::int64_t end) {
-    if (index.ChapterEnd.size() < chapter + 2) index.ChapterEnd.resize(chapter + 2, 0);
-    index.ChapterEnd[chapter + 1] = end;
-}
-
 void LoadOneLine(LineReader& in, ChapterIndex& index) {
     do {
         Text title(in.NextNonBlank());
@@ -102,7 +71,6 @@ void LoadOneLine(LineReader& in, ChapterIndex& index) {
 
 // Returns the volume count.
 int LoadSeparateLines(LineReader& in, ChapterIndex& index, std::vector<Text>& chapterLabels) {
-    static const Text kFullWidthSpace(runtime::kIdeographicSpace);
     int volumes = 0;
     int chapterInVolume = 1;
     Text volumeName;
@@ -130,21 +98,10 @@ int LoadSeparateLines(LineReader& in, ChapterIndex& index, std::vector<Text>& ch
             start = in.Offset();
         }
 
-        Text entry;
-        Text nodeText;
-        if (volumeName.empty()) {
-            entry = title;
-            nodeText = title;
-        } else if (IsPictureTitle(volumeName)) {
-            entry = volumeNameHalf + " " + title;
-            nodeText = title;
-        } else {
-            nodeText = runtime::ToHalfWidth(title);
-            entry = volumeNameHalf + kFullWidthSpace + nodeText;
-        }
+        auto texts = ChapterTextsOf(title, volumeName, volumeNameHalf);
         const std::size_t k = index.titles.size();
-        AddChapter(index, std::move(entry), start);
-        index.tree.Add(std::move(nodeText), volumeNode);
+        AddChapter(index, std::move(texts.entry), start);
+        index.tree.Add(std::move(texts.node), volumeNode);
         index.volumeNumbers.push_back(std::to_string(volumes));
         ++chapterInVolume;
         SetChapterEnd(index, k, in.SkipBody());
@@ -155,6 +112,52 @@ int LoadSeparateLines(LineReader& in, ChapterIndex& index, std::vector<Text>& ch
 
 }  // namespace
 
+namespace detail {
+
+void BuildLabels(ChapterIndex& index, const std::vector<Text>& chapterLabels, int volumeCount) {
+    const int width = DigitCount(volumeCount);
+    index.labels.clear();
+    index.labels.reserve(chapterLabels.size());
+    for (std::size_t i = 0; i < chapterLabels.size(); ++i) {
+        const Text& volume = i < index.volumeNumbers.size() ? index.volumeNumbers[i] : Text();
+        const auto number = static_cast<std::int64_t>(runtime::TextToNumber(volume));
+        index.labels.push_back(ZeroPadded(number, width) + "_" + chapterLabels[i]);
+    }
+}
+
+void ClearForLoad(ChapterIndex& index) {
+    index.titles.clear();
+    index.sizes.clear();
+    index.volumeNumbers.clear();
+    index.labels.clear();
+    index.ChapterStart.clear();
+    index.ChapterEnd.clear();
+    index.tree.Clear();
+    index.cursor = -1;
+    index.warnings.clear();
+}
+
+void AddChapter(ChapterIndex& index, Text title, std::int64_t start) {
+    index.titles.push_back(std::move(title));
+    index.sizes.push_back(0);
+    index.ChapterStart.push_back(start);
+}
+
+void SetChapterEnd(ChapterIndex& index, std::size_t chapter, std::int64_t end) {
+    if (index.ChapterEnd.size() < chapter + 2) index.ChapterEnd.resize(chapter + 2, 0);
+    index.ChapterEnd[chapter + 1] = end;
+}
+
+ChapterTexts ChapterTextsOf(const Text& title, const Text& volumeName, const Text& volumeNameHalf) {
+    static const Text kFullWidthSpace(runtime::kIdeographicSpace);
+    if (volumeName.empty()) return {title, title};
+    if (IsPictureTitle(volumeName)) return {volumeNameHalf + " " + title, title};
+    Text node = runtime::ToHalfWidth(title);
+    return {volumeNameHalf + kFullWidthSpace + node, node};
+}
+
+}  // namespace detail
+
 bool IsPictureTitle(std::string_view title) { return title.substr(0, 4) == "<img"; }
 
 void AppendSequenceNumbers(std::int32_t n, std::vector<Text>& list) {
@@ -164,7 +167,15 @@ void AppendSequenceNumbers(std::int32_t n, std::vector<Text>& list) {
     for (std::int32_t i = 1; i <= n; ++i) list.push_back(ZeroPadded(i, digits));
 }
 
-void LoadChapters(Book& book, LayoutMode mode, runtime::Ui& ui) {
+void LoadChapters(Book& book, LayoutMode mode, runtime::Ui& ui, const headings::RuleSet* rules) {
+    if (mode == LayoutMode::Headings) {
+        if (rules) {
+            LoadChaptersByHeadings(book, *rules, ui);
+        } else {
+            LoadChaptersByHeadings(book, headings::RuleSet::BuiltIn(), ui);
+        }
+        return;
+    }
     auto& text = book.workingText;
     if (!text.SeekStart()) return;
     auto& index = book.index;
@@ -193,6 +204,10 @@ void AnalyzeChapters(Book& book, LayoutMode mode, runtime::Ui& ui) {
     auto& index = book.index;
     if (mode == LayoutMode::SeparateLines && index.tree.Count() > 0) {
         ui.Status(kNoLayoutNeeded);
+        return;
+    }
+    if (mode == LayoutMode::Headings && index.tree.Count() > 0) {
+        ui.Status(msg::kHeadingsNeedNoAnalysis);
         return;
     }
     index.volumeNumbers.clear();

@@ -26,4 +26,34 @@ const std::string_view kManualLayoutHint = "如需手动排版，请双击子项
 const std::string_view kExpandCaption = "展 开";
 const std::string_view kCollapseCaption = "收 缩";
 
+const std::string_view kHeadingsNeedNoAnalysis = "按标题分章无需分析，请点击下一步继续！";
+const std::string_view kHeadingsNeedNoLayout = "按标题分章无需排版！";
+const std::string_view kFrontMatterTitle = "卷首";
+const std::string_view kNoHeadingsFound =
+    "未找到章节标题，全文作为一章载入。请换用卷章分行，或在标题规则中添加规则！";
+const std::string_view kEmptyWarning = "本章没有正文";
+
+std::string HeadingsLoaded(int chapters, int volumes, int suspicious) {
+    std::string text = "按标题分章完成：共 " + std::to_string(chapters) + " 章";
+    if (volumes > 0) text += "、" + std::to_string(volumes) + " 卷";
+    if (suspicious > 0) return text + "，其中 " + std::to_string(suspicious) + " 章可疑，已在目录中标出！";
+    return text + "，请检查目录后点击下一步继续！";
+}
+
+std::string GapWarning(int previous, int number) {
+    return "章节编号不连续：前一章编号为 " + std::to_string(previous) + "，本章为 " + std::to_string(number);
+}
+
+std::string DuplicateWarning(int number, int otherChapter) {
+    return "章节编号重复：编号 " + std::to_string(number) + " 与第 " + std::to_string(otherChapter) + " 章相同";
+}
+
+std::string BackwardsWarning(int previous, int number) {
+    return "章节编号倒退：前一章编号为 " + std::to_string(previous) + "，本章为 " + std::to_string(number);
+}
+
+std::string LongWarning(int timesTheMedian) {
+    return "本章长度约为一般章节的 " + std::to_string(timesTheMedian) + " 倍，可能漏掉了章节标题";
+}
+
 }  // namespace qx::text::msg

@@ -1,6 +1,7 @@
 #pragma once
 // The program's own texts used by the book-reading steps, as GBK bytes.
 
+#include <string>
 #include <string_view>
 
 namespace qx::text::msg {
@@ -26,5 +27,19 @@ extern const std::string_view kPictureNeedsNoLayout;
 extern const std::string_view kManualLayoutHint;      // when the tree gains the focus
 extern const std::string_view kExpandCaption;         // 按钮_扩展 caption at start
 extern const std::string_view kCollapseCaption;
+
+// Chapters found by their headings.
+extern const std::string_view kHeadingsNeedNoAnalysis;  // 按钮_分析 in headings mode
+extern const std::string_view kHeadingsNeedNoLayout;    // manual layout in headings mode
+extern const std::string_view kFrontMatterTitle;        // the chapter made of the text before the first heading
+// After loading by headings: what was found, and how many chapters look wrong.
+std::string HeadingsLoaded(int chapters, int volumes, int suspicious);
+extern const std::string_view kNoHeadingsFound;
+// The reasons of the check, shown as the tree's tooltip.
+std::string GapWarning(int previous, int number);
+std::string DuplicateWarning(int number, int otherChapter);  // otherChapter counts from 1
+std::string BackwardsWarning(int previous, int number);
+std::string LongWarning(int timesTheMedian);
+extern const std::string_view kEmptyWarning;
 
 }  // namespace qx::text::msg
