@@ -6,6 +6,9 @@
 #include "runtime/files.h"
 
 namespace qx::headings {
+
+const char* const kBareNumbersRule = "编号 标题";
+
 namespace {
 
 // Chinese numerals as headings write them, with the financial and

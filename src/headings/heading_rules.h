@@ -36,7 +36,7 @@ struct Rule {
 };
 
 // The name of the built-in rule for bare numbers (001 标题, 一、标题), off by default.
-inline constexpr const char* kBareNumbersRule = "编号 标题";
+extern const char* const kBareNumbersRule;
 
 // Texts of kinds in the rules file: "chapter", "part", "volume", "special".
 const char* KindName(Kind kind);

@@ -131,8 +131,14 @@ bool IsNumberedChapter(const Candidate& c) { return !c.dropped && c.kind == Kind
 void DropContentsLists(std::vector<Candidate>& cs) {
     std::size_t i = 0;
     while (i < cs.size()) {
+        // A run of heading lines with nothing between them, numbered one
+        // after the other.
         std::size_t j = i + 1;
-        while (j < cs.size() && cs[j].ordinal == cs[j - 1].ordinal + 1) ++j;
+        while (j < cs.size() && cs[j].ordinal == cs[j - 1].ordinal + 1 &&
+               !(cs[j].number && cs[j - 1].number && cs[j].family == cs[j - 1].family &&
+                 *cs[j].number != *cs[j - 1].number + 1)) {
+            ++j;
+        }
         // [i, j) is a run of consecutive heading lines.
         std::size_t numbered = 0;
         const Candidate* first = nullptr;

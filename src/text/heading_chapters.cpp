@@ -97,13 +97,13 @@ void Check(const std::vector<Facts>& facts, std::vector<ChapterWarning>& warning
         if (s.last && !(f.restartAllowed && n == 1)) {
             const int last = *s.last;
             const int chapter = static_cast<int>(k);
-            if (n > last + 1 && !(f.restartAllowed && n == 1)) {
-                warnings.push_back({chapter, WarningKind::Gap, msg::GapWarning(last, n)});
-            } else if (n == last) {
-                warnings.push_back({chapter, WarningKind::Duplicate, msg::DuplicateWarning(n, s.chapterOf[n] + 1)});
-            } else if (n < last) {
-                if (n == 1) s.chapterOf.clear();
+            const auto twin = s.chapterOf.find(n);
+            if (n < last) {
                 warnings.push_back({chapter, WarningKind::Backwards, msg::BackwardsWarning(last, n)});
+            } else if (twin != s.chapterOf.end()) {
+                warnings.push_back({chapter, WarningKind::Duplicate, msg::DuplicateWarning(n, twin->second + 1)});
+            } else if (n > last + 1) {
+                warnings.push_back({chapter, WarningKind::Gap, msg::GapWarning(last, n)});
             }
         }
         s.last = n;
@@ -151,7 +151,9 @@ void LoadChaptersByHeadings(Book& book, const headings::RuleSet& rules, runtime:
 
     int volumes = 0;
     int chapterInVolume = 1;
-    int volumeNode = 0;
+    // Chapters before the first volume stand at the top level, each on its
+    // own, rather than under the first of them.
+    int volumeNode = -1;
     Text volumeName;
     Text volumeNameHalf;
     std::vector<Text> chapterLabels;
