@@ -117,32 +117,40 @@ Text Replace(std::string_view text, std::string_view what, std::string_view with
     return out;
 }
 
+namespace {
+
+bool IsIdeographicSpaceAt(std::string_view text, std::size_t at, std::size_t length) {
+    return length == 2 && text[at] == '\xA1' && text[at + 1] == '\xA1';
+}
+
+}  // namespace
+
 std::string_view TrimStart(std::string_view text) {
     std::size_t i = 0;
     while (i < text.size()) {
-        if (text[i] == ' ') {
-            ++i;
-        } else if (text.compare(i, 2, kIdeographicSpace) == 0) {
-            i += 2;
-        } else {
-            break;
-        }
+        const std::size_t length = CharLengthAt(text, i);
+        if (text[i] != ' ' && !IsIdeographicSpaceAt(text, i, length)) break;
+        i += length;
     }
     return text.substr(i);
 }
 
 std::string_view TrimEnd(std::string_view text) {
+    // 0x20 is never part of a longer character, so trailing half-width spaces
+    // go without looking further back.
     std::size_t n = text.size();
-    while (n > 0) {
-        if (text[n - 1] == ' ') {
-            --n;
-        } else if (n >= 2 && text[n - 1] == '\xA1' && text[n - 2] == '\xA1') {
-            n -= 2;
-        } else {
-            break;
-        }
+    while (n > 0 && text[n - 1] == ' ') --n;
+    if (n < 2 || text[n - 1] != '\xA1' || text[n - 2] != '\xA1') return text.substr(0, n);
+    // A1 A1 at the end may also be the trail byte of the character before it
+    // and a lone A1; only a walk from the start tells where characters begin.
+    std::size_t keep = 0;
+    for (std::size_t i = 0; i < n;) {
+        const std::size_t length = CharLengthAt(text, i);
+        const bool space = text[i] == ' ' || IsIdeographicSpaceAt(text, i, length);
+        i += length;
+        if (!space) keep = i;
     }
-    return text.substr(0, n);
+    return text.substr(0, keep);
 }
 
 std::string_view Trim(std::string_view text) { return TrimEnd(TrimStart(text)); }
@@ -151,27 +159,20 @@ Text ToHalfWidth(std::string_view text) {
     const auto& table = HalfWidth();
     Text out;
     out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        if (lead < 0x81 || lead == 0xFF) {
-            out.push_back(text[i]);
-            continue;
-        }
-        if (i + 1 >= text.size()) {  // a lone lead byte at the end stays
-            out.push_back(text[i]);
-            break;
-        }
-        const auto trail = static_cast<unsigned char>(text[i + 1]);
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t length = CharLengthAt(text, i);
         char single = 0;
-        if (lead == 0xA1) single = table.rowA1[trail];
-        if (lead == 0xA3) single = table.rowA3[trail];
+        if (length == 2) {
+            const auto trail = static_cast<unsigned char>(text[i + 1]);
+            if (text[i] == '\xA1') single = table.rowA1[trail];
+            if (text[i] == '\xA3') single = table.rowA3[trail];
+        }
         if (single != 0) {
             out.push_back(single);
         } else {
-            out.push_back(text[i]);
-            out.push_back(text[i + 1]);
+            out.append(text.substr(i, length));
         }
-        ++i;
+        i += length;
     }
     return out;
 }

@@ -71,6 +71,58 @@ TEST(GbkText, HalfWidthConvertsFullWidthFormsAndKeepsEverythingElse) {
     EXPECT_EQ(ToHalfWidth("a\xA3"), "a\xA3");  // a cut character at the end stays
 }
 
+TEST(GbkText, CharLengthAtTellsWhereEachCharacterEnds) {
+    struct Case {
+        std::string text;
+        std::size_t at, length;
+    } cases[] = {
+        {"a", 0, 1},
+        {"第", 0, 2},
+        {"\x81\x40", 0, 2},           // lowest trail byte
+        {"\xFE\xFE", 0, 2},           // highest lead and trail byte
+        {"\x81\x30\x81\x30", 0, 4},  // the first four-byte sequence
+        {"\xFE\x39\xFE\x39", 0, 4},  // the last well-formed one
+        {"\x95\x34\xB2\x35", 0, 4},  // U+20BB7
+        {"\x81\x30\x81", 0, 1},      // cut off: a lone lead byte and a digit
+        {"\x81\x30\x81\x29", 0, 1},  // the fourth byte is no digit
+        {"\x81\x30\x30\x30", 0, 1},  // the third byte is no lead byte
+        {"\x81\x30\xFF\x30", 0, 1},
+        {"\x81\x7F", 0, 1},           // 7F and FF are never trail bytes
+        {"\x81\xFF", 0, 1},
+        {"\x81\x20", 0, 1},
+        {"\xB0", 0, 1},                // a lead byte cut off at the end
+        {"\x80", 0, 1},                // the euro sign
+        {"\xFF", 0, 1},
+        {"ab", 2, 0},                  // at the end
+        {"ab", 5, 0},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(CharLengthAt(c.text, c.at), c.length) << testing::PrintToString(c.text);
+    }
+}
+
+// Four-byte sequences whose third byte is A1 or A3 must never pass for an
+// ideographic space or a full-width form, wherever they stand.
+TEST(GbkText, FourByteSequencesAreNeverTrimmedOrMadeHalfWidth) {
+    const std::string a1 = "\x81\x30\xA1\x31";  // third byte A1
+    const std::string a3 = "\x81\x30\xA3\xB1";  // not four-byte: A3 B1 is full-width 1
+    const std::string a3Four = "\x82\x35\xA3\x33";
+    const std::string rare = "\x95\x34\xB2\x35";
+    EXPECT_EQ(Trim("　" + rare + "　"), rare);
+    EXPECT_EQ(Trim(" 　" + a1 + "　 "), a1);
+    EXPECT_EQ(TrimEnd(a1 + "　"), a1);
+    EXPECT_EQ(TrimStart("　" + a3Four), a3Four);
+    EXPECT_EQ(Trim(a1 + "\xA1\xA1" + a1), a1 + "　" + a1);  // inside stays
+    // A lone A1 after a character ending in A1 is no ideographic space.
+    EXPECT_EQ(TrimEnd("啊\xA1"), "啊\xA1");
+    EXPECT_EQ(TrimEnd(rare + "啊\xA1 "), rare + "啊\xA1");
+
+    EXPECT_EQ(ToHalfWidth("Ａ" + a1 + "　" + a3Four + "１"), "A" + a1 + " " + a3Four + "1");
+    EXPECT_EQ(ToHalfWidth(rare + "ＡＢ" + rare), rare + "AB" + rare);
+    EXPECT_EQ(ToHalfWidth(a3), "\x81\x30" "1");  // a lone lead, a digit, then a real full-width 1
+    EXPECT_EQ(ToHalfWidth("\x81\x30\xA3"), "\x81\x30\xA3");  // cut off at the end
+}
+
 TEST(GbkText, NumbersAndText) {
     EXPECT_EQ(NumberToText(std::int64_t{42}), "42");
     EXPECT_EQ(NumberToText(12.0), "12");
