@@ -9,94 +9,228 @@
 #include <unicode/ucnv_cb.h>
 #include <unicode/ucnv_err.h>
 #include <unicode/ustring.h>
+#include <unicode/utf16.h>
 
 #include <algorithm>
 #include <cstring>
+#include <exception>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <stdexcept>
 #include <thread>
 #include <unordered_map>
 #include <vector>
 
+#include "runtime/gbk_text.h"
+
 namespace qx::runtime {
 namespace {
 
 constexpr const char* kGbk = "windows-936-2000";
+constexpr const char* kGb18030 = "gb18030";
 constexpr const char* kBig5 = "windows-950-2000";
+constexpr const char* kUtf8 = "UTF-8";
 
-// An ICU converter set up as the Windows code pages behave: unmappable
-// characters become "?", best-fit (fallback) mappings are used, and
-// undecodable bytes become U+FFFD.
-class Converter {
-public:
-    explicit Converter(const char* name) {
-        UErrorCode status = U_ZERO_ERROR;
-        m_conv = ucnv_open(name, &status);
-        if (U_FAILURE(status) || !m_conv) {
-            throw std::runtime_error(std::string("character set converter missing: ") + name);
-        }
-        ucnv_setFallback(m_conv, true);
-        status = U_ZERO_ERROR;
-        ucnv_setSubstChars(m_conv, "?", 1, &status);
-        status = U_ZERO_ERROR;
-        // Write U+FFFD for every undecodable byte sequence.
-        ucnv_setToUCallBack(m_conv, &SubstituteReplacementChar, nullptr, nullptr, nullptr, &status);
+// Pieces of a book converted on their own: large enough that handing them to
+// the cores costs nothing, small enough that both cores get work.
+constexpr std::size_t kPieceBytes = 1 << 20;
+
+struct CloseConverter {
+    void operator()(UConverter* c) const { ucnv_close(c); }
+};
+using ConverterPtr = std::unique_ptr<UConverter, CloseConverter>;
+
+ConverterPtr Open(const char* name) {
+    UErrorCode status = U_ZERO_ERROR;
+    ConverterPtr conv(ucnv_open(name, &status));
+    if (U_FAILURE(status) || !conv) {
+        throw std::runtime_error(std::string("character set converter missing: ") + name);
     }
-    ~Converter() { ucnv_close(m_conv); }
-    Converter(const Converter&) = delete;
-    Converter& operator=(const Converter&) = delete;
+    return conv;
+}
 
-    std::u16string ToUnicode(std::string_view bytes) {
-        ucnv_resetToUnicode(m_conv);
-        std::u16string out(bytes.size() + 1, u'\0');
+// Writes U+FFFD for every byte sequence the source encoding cannot decode.
+void SubstituteReplacementChar(const void*, UConverterToUnicodeArgs* args, const char*, int32_t,
+                               UConverterCallbackReason reason, UErrorCode* status) {
+    if (reason > UCNV_IRREGULAR) return;  // reset, close, clone
+    static const UChar kReplacement = 0xFFFD;
+    *status = U_ZERO_ERROR;
+    ucnv_cbToUWriteUChars(args, &kReplacement, 1, 0, status);
+}
+
+// A converter from bytes of one encoding to UTF-16, undecodable bytes giving
+// U+FFFD.
+class Decoder {
+public:
+    explicit Decoder(const char* name) : m_conv(Open(name)) {
         UErrorCode status = U_ZERO_ERROR;
-        int32_t n = ucnv_toUChars(m_conv, reinterpret_cast<UChar*>(out.data()),
-                                  static_cast<int32_t>(out.size()), bytes.data(),
+        ucnv_setToUCallBack(m_conv.get(), &SubstituteReplacementChar, nullptr, nullptr, nullptr, &status);
+    }
+
+    UConverter* Get() const { return m_conv.get(); }
+
+    void Append(std::string_view bytes, std::u16string& out) {
+        if (bytes.empty()) return;
+        ucnv_resetToUnicode(m_conv.get());
+        const std::size_t base = out.size();
+        out.resize(base + bytes.size() + 1);
+        UErrorCode status = U_ZERO_ERROR;
+        int32_t n = ucnv_toUChars(m_conv.get(), reinterpret_cast<UChar*>(out.data() + base),
+                                  static_cast<int32_t>(out.size() - base), bytes.data(),
                                   static_cast<int32_t>(bytes.size()), &status);
         if (status == U_BUFFER_OVERFLOW_ERROR) {
-            out.assign(static_cast<std::size_t>(n) + 1, u'\0');
+            out.resize(base + static_cast<std::size_t>(n) + 1);
             status = U_ZERO_ERROR;
-            ucnv_resetToUnicode(m_conv);
-            n = ucnv_toUChars(m_conv, reinterpret_cast<UChar*>(out.data()),
-                              static_cast<int32_t>(out.size()), bytes.data(),
+            ucnv_resetToUnicode(m_conv.get());
+            n = ucnv_toUChars(m_conv.get(), reinterpret_cast<UChar*>(out.data() + base),
+                              static_cast<int32_t>(out.size() - base), bytes.data(),
                               static_cast<int32_t>(bytes.size()), &status);
         }
         if (U_FAILURE(status)) throw std::runtime_error("text conversion failed");
-        out.resize(static_cast<std::size_t>(n));
-        return out;
+        out.resize(base + static_cast<std::size_t>(n));
     }
 
-    std::string FromUnicode(std::u16string_view text) {
-        ucnv_resetFromUnicode(m_conv);
-        std::string out(text.size() * 2 + 1, '\0');
-        UErrorCode status = U_ZERO_ERROR;
-        int32_t n = ucnv_fromUChars(m_conv, out.data(), static_cast<int32_t>(out.size()),
-                                    reinterpret_cast<const UChar*>(text.data()),
-                                    static_cast<int32_t>(text.size()), &status);
-        if (status == U_BUFFER_OVERFLOW_ERROR) {
-            out.assign(static_cast<std::size_t>(n) + 1, '\0');
-            status = U_ZERO_ERROR;
-            ucnv_resetFromUnicode(m_conv);
-            n = ucnv_fromUChars(m_conv, out.data(), static_cast<int32_t>(out.size()),
-                                reinterpret_cast<const UChar*>(text.data()),
-                                static_cast<int32_t>(text.size()), &status);
+private:
+    ConverterPtr m_conv;
+};
+
+// Reads the working text: double-byte characters as code page 936 reads them,
+// GB18030 four-byte sequences as GB18030 reads them. Code page 936 alone
+// would take 81 30 for a lead byte without its trail and a digit.
+class WorkingTextDecoder {
+public:
+    WorkingTextDecoder() : m_gbk(kGbk), m_gb18030(kGb18030) {}
+
+    std::u16string Decode(std::string_view text) {
+        std::u16string out;
+        out.reserve(text.size());
+        std::size_t run = 0;  // start of the stretch without four-byte sequences
+        std::size_t i = 0;
+        while (i < text.size()) {
+            const std::size_t length = CharLengthAt(text, i);
+            if (length != 4) {
+                i += length;
+                continue;
+            }
+            m_gbk.Append(text.substr(run, i - run), out);
+            std::size_t end = i + 4;
+            while (CharLengthAt(text, end) == 4) end += 4;
+            m_gb18030.Append(text.substr(i, end - i), out);
+            run = i = end;
         }
-        if (U_FAILURE(status)) throw std::runtime_error("text conversion failed");
-        out.resize(static_cast<std::size_t>(n));
+        m_gbk.Append(text.substr(run), out);
         return out;
     }
 
 private:
-    static void SubstituteReplacementChar(const void*, UConverterToUnicodeArgs* args, const char*, int32_t,
-                                          UConverterCallbackReason reason, UErrorCode* status) {
-        if (reason > UCNV_IRREGULAR) return;  // reset, close, clone
-        static const UChar kReplacement = 0xFFFD;
-        *status = U_ZERO_ERROR;
-        ucnv_cbToUWriteUChars(args, &kReplacement, 1, 0, status);
+    Decoder m_gbk;
+    Decoder m_gb18030;
+};
+
+// Converts to the working text by the rules of the header: code page 936
+// without its best-fit mappings, and for every character it cannot hold the
+// callback below.
+class WorkingTextEncoder {
+public:
+    WorkingTextEncoder() : m_gbk(Open(kGbk)), m_gb18030(Open(kGb18030)) {
+        // Without fallbacks code page 936 reports a character it would only
+        // approximate (U+00A2 as the full-width cent sign) as unassigned, so
+        // it is kept exactly too.
+        ucnv_setFallback(m_gbk.get(), false);
+        UErrorCode status = U_ZERO_ERROR;
+        ucnv_setFromUCallBack(m_gbk.get(), &KeepCharacter, this, nullptr, nullptr, &status);
+        if (U_FAILURE(status)) throw std::runtime_error("text conversion failed");
+    }
+    WorkingTextEncoder(const WorkingTextEncoder&) = delete;
+    WorkingTextEncoder& operator=(const WorkingTextEncoder&) = delete;
+
+    // Appends `bytes`, read by `source`, converted.
+    void Append(UConverter* source, std::string_view bytes, std::string& out) {
+        if (bytes.empty()) return;
+        UChar pivot[4096];
+        UChar* pivotSource = pivot;
+        UChar* pivotTarget = pivot;
+        const char* from = bytes.data();
+        std::size_t written = out.size();
+        // Chinese text never grows (three UTF-8 bytes or two UTF-16 bytes
+        // become two); other text may, and the buffer grows then.
+        out.resize(written + bytes.size() + 16);
+        bool reset = true;
+        for (;;) {
+            char* to = out.data() + written;
+            UErrorCode status = U_ZERO_ERROR;
+            ucnv_convertEx(m_gbk.get(), source, &to, out.data() + out.size(), &from,
+                           bytes.data() + bytes.size(), pivot, &pivotSource, &pivotTarget,
+                           pivot + std::size(pivot), reset, true, &status);
+            written = static_cast<std::size_t>(to - out.data());
+            reset = false;
+            if (status == U_BUFFER_OVERFLOW_ERROR) {
+                out.resize(out.size() + out.size() / 2 + 64);
+                continue;
+            }
+            if (U_FAILURE(status)) throw std::runtime_error("text conversion failed");
+            break;
+        }
+        out.resize(written);
     }
 
-    UConverter* m_conv = nullptr;
+    void AppendUtf16(std::u16string_view text, std::string& out) {
+        if (text.empty()) return;
+        const std::size_t base = out.size();
+        out.resize(base + text.size() * 2 + 16);
+        ucnv_resetFromUnicode(m_gbk.get());
+        UErrorCode status = U_ZERO_ERROR;
+        const auto* units = reinterpret_cast<const UChar*>(text.data());
+        const auto length = static_cast<int32_t>(text.size());
+        int32_t n = ucnv_fromUChars(m_gbk.get(), out.data() + base, static_cast<int32_t>(out.size() - base),
+                                    units, length, &status);
+        if (status == U_BUFFER_OVERFLOW_ERROR) {
+            out.resize(base + static_cast<std::size_t>(n) + 1);
+            status = U_ZERO_ERROR;
+            ucnv_resetFromUnicode(m_gbk.get());
+            n = ucnv_fromUChars(m_gbk.get(), out.data() + base, static_cast<int32_t>(out.size() - base), units,
+                                length, &status);
+        }
+        if (U_FAILURE(status)) throw std::runtime_error("text conversion failed");
+        out.resize(base + static_cast<std::size_t>(n));
+    }
+
+private:
+    static void KeepCharacter(const void* context, UConverterFromUnicodeArgs* args, const UChar*, int32_t,
+                              UChar32 c, UConverterCallbackReason reason, UErrorCode* status) {
+        if (reason > UCNV_IRREGULAR) return;  // reset, close, clone
+        *status = U_ZERO_ERROR;
+        if (reason != UCNV_UNASSIGNED) c = 0xFFFD;  // a lone surrogate is no character
+        if (c == 0xFEFF) return;
+        if (c == 0xA0) {
+            ucnv_cbFromUWriteBytes(args, " ", 1, 0, status);
+            return;
+        }
+        char bytes[8];
+        const auto* self = static_cast<const WorkingTextEncoder*>(context);
+        const int32_t n = self->Gb18030Form(c, bytes, sizeof bytes);
+        if (n <= 0) {
+            ucnv_cbFromUWriteBytes(args, "?", 1, 0, status);  // not reached: GB18030 holds all of Unicode
+            return;
+        }
+        ucnv_cbFromUWriteBytes(args, bytes, n, 0, status);
+    }
+
+    int32_t Gb18030Form(UChar32 c, char* bytes, int32_t capacity) const {
+        UChar units[2];
+        int32_t length = 0;
+        UBool error = false;
+        U16_APPEND(units, length, 2, c, error);
+        if (error) return 0;
+        UErrorCode status = U_ZERO_ERROR;
+        ucnv_resetFromUnicode(m_gb18030.get());
+        const int32_t n = ucnv_fromUChars(m_gb18030.get(), bytes, capacity, units, length, &status);
+        return U_SUCCESS(status) ? n : 0;
+    }
+
+    ConverterPtr m_gbk;
+    ConverterPtr m_gb18030;
 };
 
 std::string Utf16ToUtf8(std::u16string_view text) {
@@ -127,17 +261,49 @@ std::string_view UpToNul(std::string_view text) {
     return nul ? text.substr(0, static_cast<std::size_t>(static_cast<const char*>(nul) - text.data())) : text;
 }
 
+bool IsUtf16(SourceEncoding source) {
+    return source == SourceEncoding::Utf16Le || source == SourceEncoding::Utf16Be;
+}
+
+// The part of a book that is converted: up to its first NUL character, after
+// its byte-order mark, whole UTF-16 code units only.
+std::string_view BookText(std::string_view bytes, SourceEncoding source) {
+    if (!IsUtf16(source)) {
+        bytes = UpToNul(bytes);
+        if (source == SourceEncoding::Utf8 && bytes.starts_with("\xEF\xBB\xBF")) bytes.remove_prefix(3);
+        return bytes;
+    }
+    bytes = bytes.substr(0, bytes.size() & ~std::size_t{1});
+    const bool little = source == SourceEncoding::Utf16Le;
+    if (bytes.starts_with(little ? std::string_view("\xFF\xFE") : std::string_view("\xFE\xFF"))) {
+        bytes.remove_prefix(2);
+    }
+    for (std::size_t i = 0; i < bytes.size(); i += 2) {
+        if (bytes[i] == 0 && bytes[i + 1] == 0) return bytes.substr(0, i);
+    }
+    return bytes;
+}
+
 // Splits `text` into pieces of about `target` bytes that end just after a
-// line feed, so that no multi-byte character is cut (0x0A is never part of a
-// GBK or BIG5 character).
-std::vector<std::string_view> SplitAtLines(std::string_view text, std::size_t target) {
+// line feed, so that no character is cut: 0x0A is never part of a GBK, BIG5
+// or UTF-8 character, and in UTF-16 the line feed is a whole code unit (00 0A
+// at an even offset), which is never half of a surrogate pair.
+std::vector<std::string_view> SplitAtLines(std::string_view text, std::size_t target, SourceEncoding source) {
+    const bool utf16 = IsUtf16(source);
+    const std::size_t low = source == SourceEncoding::Utf16Be ? 1 : 0;  // where a line feed has its 0A byte
     std::vector<std::string_view> pieces;
     std::size_t pos = 0;
     while (pos < text.size()) {
         std::size_t end = std::min(text.size(), pos + target);
         if (end < text.size()) {
-            const auto lf = text.find('\n', end);
-            end = lf == std::string_view::npos ? text.size() : lf + 1;
+            if (!utf16) {
+                const auto lf = text.find('\n', end);
+                end = lf == std::string_view::npos ? text.size() : lf + 1;
+            } else {
+                end &= ~std::size_t{1};
+                while (end < text.size() && !(text[end + low] == '\n' && text[end + 1 - low] == 0)) end += 2;
+                end = std::min(text.size(), end + 2);
+            }
         }
         pieces.push_back(text.substr(pos, end - pos));
         pos = end;
@@ -162,6 +328,9 @@ public:
     };
 
     Simplifier() : m_converter("t2s.json") {}
+
+    // The reference: all text through the converter.
+    std::string ConvertAll(const std::string& utf8) const { return m_converter.Convert(utf8); }
 
     std::string Convert(const std::string& utf8) {
         const Phrases& phrases = PhraseTable();
@@ -267,64 +436,80 @@ private:
     std::string m_scratch;
 };
 
-}  // namespace
-
-std::string Utf16LeToGbk(std::string_view bytes) {
-    Converter gbk(kGbk);
-    const std::size_t units = bytes.size() / 2;
-    std::string out;
-    out.reserve(units * 2);
-    constexpr std::size_t kChunk = 1 << 20;
-    std::u16string chunk;
-    chunk.reserve(kChunk);
-    std::size_t i = 0;
-    auto unit = [&](std::size_t k) {
-        return static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * k]) |
-                                     (static_cast<unsigned char>(bytes[2 * k + 1]) << 8));
-    };
-    if (units > 0 && unit(0) == 0xFEFF) i = 1;
-    bool ended = false;
-    while (i < units && !ended) {
-        chunk.clear();
-        while (i < units && chunk.size() < kChunk) {
-            char16_t c = unit(i++);
-            if (c == 0) {
-                ended = true;
-                break;
-            }
-            // Code page 936 has no surrogates: each half becomes its own "?".
-            if (c >= 0xD800 && c <= 0xDFFF) c = u'?';
-            chunk.push_back(c);
-        }
-        out += gbk.FromUnicode(chunk);
+const char* ConverterName(SourceEncoding source) {
+    switch (source) {
+        case SourceEncoding::Gbk: return kGbk;
+        case SourceEncoding::Big5: return kBig5;
+        case SourceEncoding::Utf8: return kUtf8;
+        case SourceEncoding::Utf16Le: return "UTF-16LE";
+        case SourceEncoding::Utf16Be: return "UTF-16BE";
     }
-    return out;
+    return kGbk;
 }
 
-std::string ConvertChinese(std::string input, ChineseConversion mode, SimplifyWith way) {
-    const std::string_view text = UpToNul(input);
-    const char* source = mode == ChineseConversion::Big5ToSimplifiedGbk ? kBig5 : kGbk;
-    auto pieces = SplitAtLines(text, 1 << 20);
-    std::vector<std::string> results(pieces.size());
+// One core's share of a book conversion, with converters of its own.
+class PieceConverter {
+public:
+    PieceConverter(SourceEncoding source, bool simplify, SimplifyWith way)
+        : m_simplify(simplify), m_way(way) {
+        if (source == SourceEncoding::Gbk) {
+            m_working.emplace();
+        } else {
+            m_source.emplace(ConverterName(source));
+        }
+        if (simplify) {
+            m_utf8.emplace(kUtf8);
+            m_simplifier.emplace();
+        }
+    }
 
-    // Each worker has its own converters; the pieces are independent because
-    // they end at line feeds, and no phrase of the tables spans a line.
-    const unsigned workers =
-        std::max(1u, std::min<unsigned>(std::thread::hardware_concurrency(), static_cast<unsigned>(pieces.size())));
+    // Without simplification: appends the converted piece to `out`. (GBK
+    // without simplification stays as it is and never comes here.)
+    void AppendTo(std::string_view piece, std::string& out) { m_encoder.Append(m_source->Get(), piece, out); }
+
+    std::string Convert(std::string_view piece) {
+        std::string out;
+        if (!m_simplify) {
+            AppendTo(piece, out);
+            return out;
+        }
+        std::u16string utf16;
+        if (m_working) {
+            utf16 = m_working->Decode(piece);
+        } else {
+            m_source->Append(piece, utf16);
+        }
+        const std::string utf8 = Utf16ToUtf8(utf16);
+        std::u16string().swap(utf16);
+        const std::string simplified = m_way == SimplifyWith::ConverterOnly ? m_simplifier->ConvertAll(utf8)
+                                                                            : m_simplifier->Convert(utf8);
+        m_encoder.Append(m_utf8->Get(), simplified, out);
+        return out;
+    }
+
+private:
+    bool m_simplify;
+    SimplifyWith m_way;
+    std::optional<WorkingTextDecoder> m_working;  // GBK input
+    std::optional<Decoder> m_source;              // any other input
+    std::optional<Decoder> m_utf8;                // the simplified text
+    std::optional<Simplifier> m_simplifier;
+    WorkingTextEncoder m_encoder;
+};
+
+unsigned Cores(std::size_t jobs) {
+    return std::max(1u, std::min<unsigned>(std::thread::hardware_concurrency(), static_cast<unsigned>(jobs)));
+}
+
+// Runs work(0) ... work(workers - 1) on threads of their own and passes on the
+// first failure.
+template <class Work>
+void RunOnCores(unsigned workers, Work&& work) {
     std::exception_ptr failure;
     std::mutex failureMutex;
-    auto work = [&](unsigned first) {
+    auto guarded = [&](unsigned w) {
         try {
-            Converter in(source);
-            Converter out(kGbk);
-            Simplifier simplify;
-            opencc::SimpleConverter converter("t2s.json");
-            for (std::size_t p = first; p < pieces.size(); p += workers) {
-                const std::string utf8 = Utf16ToUtf8(in.ToUnicode(pieces[p]));
-                const std::string simplified =
-                    way == SimplifyWith::ConverterOnly ? converter.Convert(utf8) : simplify.Convert(utf8);
-                results[p] = out.FromUnicode(Utf8ToUtf16(simplified));
-            }
+            work(w);
         } catch (const std::exception& e) {
             std::lock_guard lock(failureMutex);
             if (!failure) failure = std::make_exception_ptr(std::runtime_error(e.what()));
@@ -334,35 +519,107 @@ std::string ConvertChinese(std::string input, ChineseConversion mode, SimplifyWi
         }
     };
     if (workers <= 1) {
-        work(0);
+        guarded(0);
     } else {
         std::vector<std::thread> threads;
-        for (unsigned w = 0; w < workers; ++w) threads.emplace_back(work, w);
+        for (unsigned w = 0; w < workers; ++w) threads.emplace_back(guarded, w);
         for (auto& t : threads) t.join();
     }
     if (failure) std::rethrow_exception(failure);
-    pieces.clear();
-    std::string().swap(input);
+}
 
+// Simplification: pieces of about 1 MB dealt out to the cores in turn, since
+// the converter's speed varies with the text. The pieces are independent
+// because they end at line feeds, and no phrase of the tables spans a line.
+std::vector<std::string> SimplifyPieces(std::string_view text, SourceEncoding source, SimplifyWith way) {
+    const auto pieces = SplitAtLines(text, kPieceBytes, source);
+    std::vector<std::string> results(pieces.size());
+    const unsigned workers = Cores(pieces.size());
+    RunOnCores(workers, [&](unsigned first) {
+        PieceConverter converter(source, true, way);
+        for (std::size_t p = first; p < pieces.size(); p += workers) {
+            results[p] = converter.Convert(pieces[p]);
+        }
+    });
+    return results;
+}
+
+// Plain conversion: one stretch of the book per core, each converted into a
+// buffer of its own, the first one with room for the whole result (address
+// space only, until written), so that joining copies only the later ones.
+std::vector<std::string> ConvertStretches(std::string_view text, SourceEncoding source) {
+    const unsigned cores = Cores(text.size() / kPieceBytes + 1);
+    const auto stretches = SplitAtLines(text, text.size() / cores + 1, source);
+    std::vector<std::string> results(stretches.size());
+    if (stretches.empty()) return results;
+    RunOnCores(static_cast<unsigned>(stretches.size()), [&](unsigned s) {
+        PieceConverter converter(source, false, SimplifyWith::FastPath);
+        std::string& out = results[s];
+        out.reserve(s == 0 ? text.size() + 64 : stretches[s].size() + 64);
+        // Piece by piece, so the buffer grows by what is written next.
+        for (const auto piece : SplitAtLines(stretches[s], kPieceBytes, source)) {
+            converter.AppendTo(piece, out);
+        }
+    });
+    return results;
+}
+
+std::string Join(std::vector<std::string>& results) {
+    if (results.empty()) return {};
     std::size_t total = 0;
     for (const auto& r : results) total += r.size();
-    std::string out;
+    std::string out = std::move(results.front());
     out.reserve(total);
-    for (auto& r : results) {
-        out += r;
-        std::string().swap(r);
+    for (std::size_t k = 1; k < results.size(); ++k) {
+        out += results[k];
+        std::string().swap(results[k]);
     }
     return out;
 }
 
+std::string ConvertUtf16(std::string_view bytes, SourceEncoding source) {
+    auto results = ConvertStretches(BookText(bytes, source), source);
+    return Join(results);
+}
+
+WorkingTextEncoder& EdgeEncoder() {
+    thread_local WorkingTextEncoder encoder;
+    return encoder;
+}
+
+}  // namespace
+
+std::string ConvertToGbk(std::string bytes, SourceEncoding source, bool simplify, SimplifyWith way) {
+    if (source == SourceEncoding::Gbk && !simplify) return bytes;
+    const std::string_view text = BookText(bytes, source);
+    auto results = simplify ? SimplifyPieces(text, source, way) : ConvertStretches(text, source);
+    std::string().swap(bytes);
+    return Join(results);
+}
+
+std::string Utf8TextToGbk(std::string text) {
+    return ConvertToGbk(std::move(text), SourceEncoding::Utf8, false);
+}
+
+std::string Utf16LeToGbk(std::string_view bytes) { return ConvertUtf16(bytes, SourceEncoding::Utf16Le); }
+
+std::string Utf16BeToGbk(std::string_view bytes) { return ConvertUtf16(bytes, SourceEncoding::Utf16Be); }
+
+std::string ConvertChinese(std::string text, ChineseConversion mode, SimplifyWith way) {
+    const SourceEncoding source =
+        mode == ChineseConversion::Big5ToSimplifiedGbk ? SourceEncoding::Big5 : SourceEncoding::Gbk;
+    return ConvertToGbk(std::move(text), source, true, way);
+}
+
 std::string GbkToUtf8(std::string_view gbk) {
-    thread_local Converter conv(kGbk);
-    return Utf16ToUtf8(conv.ToUnicode(gbk));
+    thread_local WorkingTextDecoder decoder;
+    return Utf16ToUtf8(decoder.Decode(gbk));
 }
 
 std::string Utf8ToGbk(std::string_view utf8) {
-    thread_local Converter conv(kGbk);
-    return conv.FromUnicode(Utf8ToUtf16(utf8));
+    std::string out;
+    EdgeEncoder().AppendUtf16(Utf8ToUtf16(utf8), out);
+    return out;
 }
 
 }  // namespace qx::runtime
