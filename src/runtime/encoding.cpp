@@ -35,6 +35,10 @@ constexpr const char* kUtf8 = "UTF-8";
 // Pieces of a book converted on their own: large enough that handing them to
 // the cores costs nothing, small enough that both cores get work.
 constexpr std::size_t kPieceBytes = 1 << 20;
+// Plain conversion grows its buffer and converts this much at a time, so the
+// converter writes into memory that was just made ready and is still in the
+// cache; in pieces of 1 MB it runs at two thirds of the speed.
+constexpr std::size_t kStepBytes = 64 << 10;
 
 struct CloseConverter {
     void operator()(UConverter* c) const { ucnv_close(c); }
@@ -556,8 +560,7 @@ std::vector<std::string> ConvertStretches(std::string_view text, SourceEncoding 
         PieceConverter converter(source, false, SimplifyWith::FastPath);
         std::string& out = results[s];
         out.reserve(s == 0 ? text.size() + 64 : stretches[s].size() + 64);
-        // Piece by piece, so the buffer grows by what is written next.
-        for (const auto piece : SplitAtLines(stretches[s], kPieceBytes, source)) {
+        for (const auto piece : SplitAtLines(stretches[s], kStepBytes, source)) {
             converter.AppendTo(piece, out);
         }
     });
