@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the benchmark books and measures the Next step on them: a GBK book in
-# separate-lines mode, and a BIG5 book converted to simplified GBK.
+# separate-lines mode, and a BIG5 book converted to simplified GBK; then the
+# conversion of the UTF-8 copy of the GBK book and the encoding guess.
 #
 #   bash bench/run.sh            (from the repository root, after the build)
 #
@@ -24,7 +25,7 @@ if [[ ! -f $build/CMakeCache.txt ]]; then
     exit 1
 fi
 
-cmake --build "$build" --target qx_bench_next_step
+cmake --build "$build" --target qx_bench_next_step qx_bench_encoding
 stages=0
 if [[ ${STAGES:-0} == 1 ]]; then
     if grep -q '^benchmark_DIR:PATH=/' "$build/CMakeCache.txt"; then
@@ -44,6 +45,9 @@ echo "== GBK, separate-lines mode =="
 echo
 echo "== BIG5 converted to simplified GBK, separate-lines mode =="
 "$bench" "$data/big.big5.txt" --convert big5 --mode separate --repeat "$big5_repeat"
+echo
+echo "== UTF-8 to GBK against copying the bytes; the encoding guess on 4 MB =="
+"$build/bench/qx_bench_encoding" "$data/big.utf8.txt" "$data/big.gbk.txt" "$data/big.big5.txt" --repeat "$repeat"
 
 if [[ $stages == 1 ]]; then
     echo
