@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "app/template_list.h"
+#include "headings/heading_rules.h"
 #include "runtime/gbk_text.h"
 #include "runtime/record_table.h"
 #include "text/chapters.h"
@@ -21,6 +22,7 @@ struct AppState {
     std::filesystem::path home;      // the program home (settings, parameter table, templates)
     text::FilePage filePage;         // the controls of page "文件" as the last handler read them
     text::Book book;                 // working text and Index
+    headings::RuleSet headingRules = headings::RuleSet::BuiltIn();  // heading_rules.txt of the program home
     std::string inputDirectory;      // initial directory of the open-file dialog
     std::string ebookDirectory;      // written by the output run, read by previews and projects
     TemplateList templates;          // 选择列表框_模板 and the selected-template list

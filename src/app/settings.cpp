@@ -24,6 +24,8 @@ constexpr const char* kTrue = "真";
 constexpr const char* kFalse = "假";
 constexpr const char* kSeparateLines = "卷章分行";
 constexpr const char* kOneLine = "卷章一行";
+// Headings mode is new; any value but 卷章分行 reads as one-line mode, as before.
+constexpr const char* kHeadings = "按标题分章";
 constexpr const char* kDefaultTemplate = "默认";
 constexpr const char* kDefaultPacker = "C:\\Program Files\\eBook Pack Express\\EPExpress.exe";
 constexpr const char* kMyEbooks = "My eBooks";
@@ -62,9 +64,10 @@ Settings ReadSettings(const std::filesystem::path& iniFile, const std::filesyste
     s.instantPreview = Flag(ini, kInstantPreview);
     s.autoOpenOutput = Flag(ini, kAutoOpen);
     s.autoSaveParameters = Flag(ini, kAutoSave);
-    s.layoutMode = std::string_view(ini.GetValue(kSection, kLayoutMode, kSeparateLines)) == kSeparateLines
-                       ? text::LayoutMode::SeparateLines
-                       : text::LayoutMode::OneLine;
+    const std::string_view mode = ini.GetValue(kSection, kLayoutMode, kSeparateLines);
+    s.layoutMode = mode == kSeparateLines ? text::LayoutMode::SeparateLines
+                   : mode == kHeadings    ? text::LayoutMode::Headings
+                                          : text::LayoutMode::OneLine;
     s.templates = ini.GetValue(kSection, kTemplates, kDefaultTemplate);
     s.packerPath = Path(ini, kPackerPath, runtime::GbkToUtf8(kDefaultPacker));
     return s;
@@ -79,7 +82,9 @@ bool WriteSettings(const std::filesystem::path& iniFile, const Settings& s) {
     set(kInstantPreview, s.instantPreview ? kTrue : kFalse);
     set(kAutoOpen, s.autoOpenOutput ? kTrue : kFalse);
     set(kAutoSave, s.autoSaveParameters ? kTrue : kFalse);
-    set(kLayoutMode, s.layoutMode == text::LayoutMode::SeparateLines ? kSeparateLines : kOneLine);
+    set(kLayoutMode, s.layoutMode == text::LayoutMode::SeparateLines ? kSeparateLines
+                     : s.layoutMode == text::LayoutMode::Headings    ? kHeadings
+                                                                     : kOneLine);
     set(kTemplates, s.templates);
     set(kPackerPath, runtime::Utf8ToGbk(s.packerPath));
     std::string out;

@@ -39,6 +39,7 @@ std::optional<Settings> StartUp(AppState& state, const ProgramPaths& paths, runt
     state.packerPath = settings.packerPath;
     state.templates.SetInstalled(InstalledTemplates(paths.home));
     state.templates.RestoreSelection(settings.templates);
+    state.headingRules = headings::LoadRules(paths.home);
     return settings;
 }
 

@@ -13,6 +13,7 @@
 #include "app/settings.h"
 #include "app/startup.h"
 #include "app/template_list.h"
+#include "headings/heading_rules.h"
 #include "output/messages.h"
 #include "output/output_run.h"
 #include "projects/chm_project.h"
@@ -36,8 +37,9 @@ using runtime::Icon;
 
 constexpr const char* kUsage =
     "usage: qxebook [gui] [--home DIR]   open the desktop program\n"
-    "       qxebook inspect BOOK.txt [--title T] [--author A] [--mode separate|one-line]\n"
-    "                       [--convert utf16|big5|gbk-trad] [--yes|--no] [--no-layout] [--json]\n"
+    "       qxebook inspect BOOK.txt [--title T] [--author A] [--mode auto|separate|one-line|headings]\n"
+    "                       [--convert auto|none|utf8|utf16|big5|gbk-trad] [--simplify|--no-simplify]\n"
+    "                       [--rule REGEX]... [--yes|--no] [--no-layout] [--json] [--home DIR]\n"
     "\n"
     "       qxebook preview BOOK.txt [the inspect options] [--out DIR]\n"
     "\n"
@@ -46,13 +48,25 @@ constexpr const char* kUsage =
     "            whole book, into DIR (default: the current directory)\n"
     "\n"
     "  --title, --author   book title and author (default: taken from the file name)\n"
-    "  --mode              separate: volume titles on their own line (default);\n"
-    "                      one-line: each title line holds volume, a space, chapter\n"
-    "  --convert           convert the text to simplified GBK from UTF-16LE, BIG5\n"
-    "                      or traditional-character GBK\n"
+    "  --mode              auto (default): headings when the heading rules find a\n"
+    "                      consistent sequence of chapter headings, else separate;\n"
+    "                      separate: volume titles on their own line, chapters after\n"
+    "                      two blank lines; one-line: each title line holds volume, a\n"
+    "                      space, chapter; headings: chapters and volumes found by\n"
+    "                      their headings (第一章, 第十回, 楔子, Chapter 12, …)\n"
+    "  --convert           auto (default): detect the encoding and convert what needs\n"
+    "                      it; none: read the text as GBK; utf8, utf16 (LE or BE),\n"
+    "                      big5, gbk-trad: convert from that encoding\n"
+    "  --simplify          also turn traditional characters of UTF-8 or UTF-16 text\n"
+    "                      into simplified ones (auto does so for traditional text);\n"
+    "                      --no-simplify keeps them\n"
+    "  --rule REGEX        a heading rule of your own (PCRE2 on UTF-8 text), tried\n"
+    "                      before the rules of the program home (repeat for more)\n"
     "  --yes, --no         answer the question asked when the text looks like UTF-16\n"
+    "                      and nothing converts it (--convert none)\n"
     "  --no-layout         in one-line mode, skip the automatic layout after analysis\n"
-    "  --json              print the Index as one JSON object\n"
+    "  --json              print the Index as one JSON object, with the encoding read,\n"
+    "                      the mode used and the warnings of headings mode\n"
     "\n"
     "       qxebook convert BOOK.txt [the inspect options] [--template NAME]... [--out DIR]\n"
     "                       [--overwrite] [--open] [--home DIR]\n"
@@ -210,6 +224,31 @@ void JsonGbkOrNull(std::ostream& out, const std::vector<runtime::Text>& list, st
     }
 }
 
+const char* ModeName(text::LayoutMode mode) {
+    switch (mode) {
+        case text::LayoutMode::SeparateLines: return "separate";
+        case text::LayoutMode::OneLine: return "one-line";
+        case text::LayoutMode::Headings: return "headings";
+    }
+    return "separate";
+}
+
+// What the Next step read and found, on stderr: the encoding, the mode, and
+// each chapter that the check of headings mode found suspicious.
+void ReportBook(const text::Book& book, std::ostream& err) {
+    const auto& index = book.index;
+    int volumes = 0;
+    for (const auto& node : index.tree.Nodes()) volumes += node.parent < 0 ? 1 : 0;
+    err << "qxebook: read as " << book.encoding << ", mode " << ModeName(book.mode) << ": " << index.ChapterCount()
+        << " chapters\n";
+    for (const auto& w : index.warnings) {
+        const auto k = static_cast<std::size_t>(w.chapter);
+        err << "qxebook: warning: chapter " << w.chapter + 1 << " ("
+            << (k < index.titles.size() ? runtime::GbkToUtf8(index.titles[k]) : std::string()) << "): "
+            << text::WarningKindName(w.kind) << ": " << runtime::GbkToUtf8(w.text) << "\n";
+    }
+}
+
 void PrintJson(std::ostream& out, const text::Book& book) {
     const auto& index = book.index;
     out << "{\"chapters\":[";
@@ -231,7 +270,19 @@ void PrintJson(std::ostream& out, const text::Book& book) {
         JsonString(out, runtime::GbkToUtf8(nodes[i].text));
         out << ",\"parent\":" << nodes[i].parent << '}';
     }
-    out << "],\"bytes\":" << book.workingText.Size() << "}\n";
+    out << "],\"bytes\":" << book.workingText.Size() << ",\"encoding\":";
+    JsonString(out, book.encoding);
+    out << ",\"mode\":";
+    JsonString(out, ModeName(book.mode));
+    out << ",\"warnings\":[";
+    for (std::size_t i = 0; i < index.warnings.size(); ++i) {
+        const auto& w = index.warnings[i];
+        if (i) out << ',';
+        out << "{\"chapter\":" << w.chapter << ",\"kind\":\"" << text::WarningKindName(w.kind) << "\",\"text\":";
+        JsonString(out, runtime::GbkToUtf8(w.text));
+        out << '}';
+    }
+    out << "]}\n";
 }
 
 // The tree as an indented outline; chapter nodes carry their label.
@@ -288,6 +339,8 @@ int WritePreview(const Options& o, const text::FilePage& page, const text::Book&
     return 0;
 }
 
+std::filesystem::path HomeOf(const Options& o);
+
 // The page "文件" from the options; nothing when the book cannot be read or
 // the file name gives no title or author (told on `err`).
 std::optional<text::FilePage> FilePageOf(const Options& o, std::ostream& err) {
@@ -302,29 +355,47 @@ std::optional<text::FilePage> FilePageOf(const Options& o, std::ostream& err) {
         return std::nullopt;
     }
 
-    if (auto m = o.values.find("--mode"); m != o.values.end()) {
-        if (m->second == "separate") {
-            page.mode = text::LayoutMode::SeparateLines;
-        } else if (m->second == "one-line") {
-            page.mode = text::LayoutMode::OneLine;
-        } else if (m->second == "headings") {
-            page.mode = text::LayoutMode::Headings;
-        } else {
-            throw UsageError("--mode must be separate or one-line");
-        }
+    const std::string mode = o.values.count("--mode") ? o.values.at("--mode") : "auto";
+    if (mode == "auto") {
+        page.chooseMode = true;
+    } else if (mode == "separate") {
+        page.mode = text::LayoutMode::SeparateLines;
+    } else if (mode == "one-line") {
+        page.mode = text::LayoutMode::OneLine;
+    } else if (mode == "headings") {
+        page.mode = text::LayoutMode::Headings;
+    } else {
+        throw UsageError("--mode must be auto, separate, one-line or headings");
     }
-    if (auto c = o.values.find("--convert"); c != o.values.end()) {
-        page.convert = true;
-        if (c->second == "utf16") {
-            page.fromUnicode = true;
-        } else if (c->second == "big5") {
-            page.fromBig5 = true;
-        } else if (c->second == "gbk-trad") {
-            page.fromTraditionalGbk = true;
-        } else {
-            throw UsageError("--convert must be utf16, big5 or gbk-trad");
-        }
+    const std::string convert = o.values.count("--convert") ? o.values.at("--convert") : "auto";
+    page.convert = convert != "auto" && convert != "none";
+    if (convert == "auto") {
+        page.detectEncoding = true;
+    } else if (convert == "utf16") {
+        page.fromUnicode = true;
+    } else if (convert == "utf8") {
+        page.fromUtf8 = true;
+    } else if (convert == "big5") {
+        page.fromBig5 = true;
+    } else if (convert == "gbk-trad") {
+        page.fromTraditionalGbk = true;
+    } else if (convert != "none") {
+        throw UsageError("--convert must be auto, none, utf8, utf16, big5 or gbk-trad");
     }
+    if (o.flags.count("--simplify") && o.flags.count("--no-simplify")) {
+        throw UsageError("--simplify and --no-simplify exclude each other");
+    }
+    page.simplify = o.flags.count("--simplify") > 0;
+    page.keepTraditional = o.flags.count("--no-simplify") > 0;
+
+    // Heading rules: the program home's, with those of --rule tried first.
+    headings::RuleSet rules = headings::LoadRules(HomeOf(o));
+    const auto given = o.lists.count("--rule") ? o.lists.at("--rule") : std::vector<std::string>{};
+    for (auto r = given.rbegin(); r != given.rend(); ++r) {
+        if (const auto error = headings::PatternError(*r)) throw UsageError("--rule " + *r + ": " + *error);
+        rules.AddUserRule(*r);
+    }
+    page.rules = std::make_shared<const headings::RuleSet>(std::move(rules));
 
     const auto proposed = text::ProposeBookInfo(runtime::Utf8ToGbk(text::StemOf(page.inputPath)));
     page.title = o.values.count("--title") ? runtime::Utf8ToGbk(o.values.at("--title")) : proposed.title;
@@ -350,6 +421,7 @@ int Inspect(const Options& o, std::ostream& out, std::ostream& err) {
     CliUi ui(err, Utf16Answer(o));
     text::Book book;
     if (text::RunNextStep(*page, book, ui, !o.flags.count("--no-layout")) != text::NextStepResult::Loaded) return 1;
+    ReportBook(book, err);
     if (o.command == "preview") return WritePreview(o, *page, book, out, err);
 
     if (o.flags.count("--json")) {
@@ -426,6 +498,7 @@ int Convert(const Options& o, std::ostream& out, std::ostream& err) {
     CliUi ui(err, Utf16Answer(o), o.flags.count("--overwrite") > 0);
     text::Book book;
     if (text::RunNextStep(*page, book, ui) != text::NextStepResult::Loaded) return 1;
+    ReportBook(book, err);
 
     output::OutputJob job;
     job.book = &book;
@@ -555,9 +628,10 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         }
         if (args[0] == "image") return image::RunImageCommand({args.begin() + 1, args.end()}, out, err);
         const Options o = Parse(args,
-                                {"--title", "--author", "--mode", "--convert", "--out", "--home", "--template",
+                                {"--title", "--author", "--mode", "--convert", "--out", "--home", "--template", "--rule",
                                  "--chm-title", "--chm-name"},
                                 {"--yes", "--no", "--no-layout", "--json", "--raw", "--overwrite", "--open", "--chm",
+                                 "--simplify", "--no-simplify",
                                  "--epj"});
         if (o.command == "inspect" || o.command == "preview") return Inspect(o, out, err);
         if (o.command == "params") return Params(o, out, err);

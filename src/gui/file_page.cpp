@@ -1,11 +1,15 @@
 #include "gui/main_window.h"
 
 #include <QApplication>
+#include <QSignalBlocker>
 
 #include "gui/page_building.h"
 #include "gui/qt_edge.h"
 #include "text/chapters.h"
 #include "text/next_step.h"
+#include "gui/heading_rules_dialog.h"
+#include "runtime/system_paths.h"
+#include "text/messages.h"
 
 namespace qx::gui {
 
@@ -37,28 +41,48 @@ void MainWindow::BuildFilePage(QWidget* page) {
     OnPage(分组框3, 10, 142, 352, 108);
     QX_MAKE(分组框2, 分组框3)->setGeometry(10, 18, 120, 82);
     QX_MAKE(单选_卷章分行, 分组框2)->setText(QStringLiteral("卷章分行"));
-    单选_卷章分行->setGeometry(14, 16, 96, 22);
+    单选_卷章分行->setGeometry(14, 6, 100, 22);
     单选_卷章分行->setChecked(true);
     QX_MAKE(单选_卷章一行, 分组框2)->setText(QStringLiteral("卷章一行"));
-    单选_卷章一行->setGeometry(14, 48, 96, 22);
+    单选_卷章一行->setGeometry(14, 30, 100, 22);
+    QX_MAKE(单选_按标题分章, 分组框2)->setText(QStringLiteral("按标题分章"));
+    单选_按标题分章->setGeometry(14, 54, 100, 22);
     QX_MAKE(分组框4, 分组框3)->setGeometry(140, 18, 202, 82);
     QX_MAKE(单选_BIG5转码, 分组框4)->setText(QStringLiteral("BIG5 -> GBK简"));
-    单选_BIG5转码->setGeometry(14, 8, 180, 22);
+    单选_BIG5转码->setGeometry(14, 3, 180, 19);
     QX_MAKE(单选_GBK繁体转码, 分组框4)->setText(QStringLiteral("GBK繁 -> GBK简"));
-    单选_GBK繁体转码->setGeometry(14, 32, 180, 22);
+    单选_GBK繁体转码->setGeometry(14, 22, 180, 19);
     QX_MAKE(单选_Unicode转码, 分组框4)->setText(QStringLiteral("Unicode -> GBK简"));
-    单选_Unicode转码->setGeometry(14, 56, 180, 22);
-    for (QRadioButton* r : {单选_BIG5转码, 单选_GBK繁体转码, 单选_Unicode转码})
-        r->setEnabled(false);
+    单选_Unicode转码->setGeometry(14, 41, 180, 19);
+    QX_MAKE(单选_UTF8转码, 分组框4)->setText(QStringLiteral("UTF-8 -> GBK"));
+    单选_UTF8转码->setGeometry(14, 60, 180, 19);
+    for (QRadioButton* r : ConversionRadios()) r->setEnabled(false);
 
     QX_MAKE(选择框_内码转换, page)->setText(QStringLiteral("内码转换"));
-    OnPage(选择框_内码转换, 14, 258, 100, 22);
+    OnPage(选择框_内码转换, 14, 258, 84, 22);
+    QX_MAKE(选择框_繁体转简体, page)->setText(QStringLiteral("繁体转简体"));
+    OnPage(选择框_繁体转简体, 98, 258, 100, 22);
+    选择框_繁体转简体->setEnabled(false);
+    QX_MAKE(按钮_标题规则, page)->setText(QStringLiteral("标题规则"));
+    OnPage(按钮_标题规则, 214, 256, 72, 24);
     QX_MAKE(按钮_下一步1, page)->setText(QStringLiteral("下一步"));
     OnPage(按钮_下一步1, 296, 256, 64, 24);
 }
 
+std::vector<QRadioButton*> MainWindow::ConversionRadios() const {
+    return {单选_BIG5转码, 单选_GBK繁体转码, 单选_Unicode转码, 单选_UTF8转码};
+}
+
 text::LayoutMode MainWindow::Mode() const {
+    if (单选_按标题分章->isChecked()) return text::LayoutMode::Headings;
     return 单选_卷章一行->isChecked() ? text::LayoutMode::OneLine : text::LayoutMode::SeparateLines;
+}
+
+void MainWindow::SetMode(text::LayoutMode mode) {
+    (mode == text::LayoutMode::Headings  ? 单选_按标题分章
+     : mode == text::LayoutMode::OneLine ? 单选_卷章一行
+                                         : 单选_卷章分行)
+        ->setChecked(true);
 }
 
 void MainWindow::HideOutputStageButtons() {
@@ -75,14 +99,23 @@ void MainWindow::ReadFilePage() {
     page.fromUnicode = 单选_Unicode转码->isChecked();
     page.fromBig5 = 单选_BIG5转码->isChecked();
     page.fromTraditionalGbk = 单选_GBK繁体转码->isChecked();
+    page.fromUtf8 = 单选_UTF8转码->isChecked();
+    page.simplify = 选择框_繁体转简体->isChecked();
     page.mode = Mode();
+    page.rules = std::make_shared<const headings::RuleSet>(m_state.headingRules);
 }
 
 void MainWindow::WriteConversionChoice() {
     const auto& page = m_state.filePage;
     选择框_内码转换->setChecked(page.convert);
-    if (page.fromUnicode)
-        单选_Unicode转码->setChecked(true);
+    // Radios of one group: clearing all of them needs the group's exclusivity off.
+    for (QRadioButton* r : ConversionRadios()) r->setAutoExclusive(false);
+    单选_Unicode转码->setChecked(page.fromUnicode);
+    单选_BIG5转码->setChecked(!page.fromUnicode && page.fromBig5);
+    单选_GBK繁体转码->setChecked(!page.fromUnicode && !page.fromBig5 && page.fromTraditionalGbk);
+    单选_UTF8转码->setChecked(!page.fromUnicode && !page.fromBig5 && !page.fromTraditionalGbk && page.fromUtf8);
+    for (QRadioButton* r : ConversionRadios()) r->setAutoExclusive(true);
+    m_userSimplify = page.simplify;
     OnConvertClicked();
 }
 
@@ -101,6 +134,22 @@ void MainWindow::OnBrowseInput() {
             编辑框_书名->setText(FromGbk(chosen.title));
             编辑框_作者->setText(FromGbk(chosen.author));
         }
+        HideOutputStageButtons();
+        // The conversion that fits the file's encoding and the mode that fits
+        // its headings, proposed; the user may still change both.
+        if (const auto proposal = text::ProposeInput(chosen.path, m_state.headingRules)) {
+            auto& page = m_state.filePage;
+            page.convert = proposal->page.convert;
+            page.fromUnicode = proposal->page.fromUnicode;
+            page.fromBig5 = proposal->page.fromBig5;
+            page.fromTraditionalGbk = proposal->page.fromTraditionalGbk;
+            page.fromUtf8 = proposal->page.fromUtf8;
+            page.simplify = proposal->page.simplify;
+            WriteConversionChoice();
+            SetMode(proposal->page.mode);
+            m_ui->Status(proposal->status, true);
+            return;
+        }
     }
     HideOutputStageButtons();
     状态条1_部分1->setText(QString::fromUtf8(kPressNext));
@@ -108,8 +157,18 @@ void MainWindow::OnBrowseInput() {
 
 void MainWindow::OnConvertClicked() {
     const bool on = 选择框_内码转换->isChecked();
-    for (QRadioButton* r : {单选_BIG5转码, 单选_GBK繁体转码, 单选_Unicode转码})
-        r->setEnabled(on);
+    for (QRadioButton* r : ConversionRadios()) r->setEnabled(on);
+    UpdateSimplifyBox();
+}
+
+void MainWindow::UpdateSimplifyBox() {
+    // The BIG5 and traditional-GBK conversions always simplify; for UTF-8
+    // and Unicode text it is the user's choice (proposed by detection).
+    const bool always = 单选_BIG5转码->isChecked() || 单选_GBK繁体转码->isChecked();
+    const bool choice = 单选_UTF8转码->isChecked() || 单选_Unicode转码->isChecked();
+    QSignalBlocker block(选择框_繁体转简体);
+    选择框_繁体转简体->setEnabled(选择框_内码转换->isChecked() && choice);
+    选择框_繁体转简体->setChecked(always || (choice && m_userSimplify));
 }
 
 void MainWindow::OnNextOnFilePage() {
@@ -122,6 +181,28 @@ void MainWindow::OnNextOnFilePage() {
         return;
     ShowIndex();
     选择夹_制作流程->setCurrentIndex(1);
+}
+
+}  // namespace qx::gui
+
+namespace qx::gui {
+
+void MainWindow::OnHeadingRules() {
+    HeadingRulesDialog dialog(m_state.headingRules, this);
+    dialog.bookText = [this]() -> std::string {
+        if (m_state.book.workingText.IsOpen()) return std::string(m_state.book.workingText.Bytes());
+        return {};
+    };
+    if (headingRulesRunner) {
+        headingRulesRunner(dialog);
+    } else {
+        dialog.exec();
+    }
+    if (dialog.result() != QDialog::Accepted) return;
+    m_state.headingRules = dialog.Rules();
+    if (!headings::SaveRules(m_state.home.empty() ? runtime::ProgramHome() : m_state.home, m_state.headingRules)) {
+        m_ui->Message(text::msg::kRulesNotSaved, runtime::Icon::Error);
+    }
 }
 
 }  // namespace qx::gui

@@ -2,6 +2,8 @@
 
 #include <QCursor>
 #include <QFont>
+#include <QBrush>
+#include <QColor>
 #include <QTimer>
 
 #include "gui/page_building.h"
@@ -15,6 +17,12 @@ namespace qx::gui {
 
 using build::Make;
 using build::OnPage;
+
+namespace {
+
+const QColor kSuspiciousColour(0xC0, 0x40, 0x00);
+
+}  // namespace
 
 void MainWindow::BuildLayoutPage(QWidget* page) {
     QX_MAKE(组合框_卷章名, page);
@@ -231,6 +239,18 @@ void MainWindow::ShowIndex() {
         }
     }
     树型框_索引目录->addTopLevelItems(top);
+    // Chapters the check of headings mode found suspicious: marked, with the
+    // reasons as tooltip.
+    for (const auto& w : index.warnings) {
+        const int node = index.NodeOfChapter(w.chapter);
+        if (node < 0 || node >= static_cast<int>(items.size())) continue;
+        QTreeWidgetItem* item = items[static_cast<std::size_t>(node)];
+        const QString reason = FromGbk(w.text);
+        const QString tip = item->toolTip(0);
+        item->setToolTip(0, tip.isEmpty() ? reason : tip + QStringLiteral("\n") + reason);
+        item->setForeground(0, QBrush(kSuspiciousColour));
+        item->setData(0, kSuspiciousRole, true);
+    }
     树型框_索引目录->setUpdatesEnabled(true);
     m_items = std::move(items);
     // The caption of 按钮_扩展 tells what the next click does; a new tree

@@ -118,6 +118,9 @@ MainWindow::~MainWindow() = default;
 void MainWindow::Connect() {
     connect(按钮_浏览1, &QPushButton::clicked, this, &MainWindow::OnBrowseInput);
     connect(选择框_内码转换, &QCheckBox::clicked, this, &MainWindow::OnConvertClicked);
+    for (QRadioButton* r : ConversionRadios()) connect(r, &QRadioButton::toggled, this, &MainWindow::UpdateSimplifyBox);
+    connect(选择框_繁体转简体, &QCheckBox::clicked, this, [this](bool on) { m_userSimplify = on; });
+    connect(按钮_标题规则, &QPushButton::clicked, this, &MainWindow::OnHeadingRules);
     connect(按钮_下一步1, &QPushButton::clicked, this, &MainWindow::OnNextOnFilePage);
     connect(按钮_载入, &QPushButton::clicked, this, &MainWindow::OnLoad);
     connect(按钮_分析, &QPushButton::clicked, this, &MainWindow::OnAnalyze);

@@ -49,6 +49,10 @@ private:
     QWidget* m_owner;
 };
 
+// The tree items of chapters that the check of headings mode found
+// suspicious carry true under this role (their tooltip says why).
+inline constexpr int kSuspiciousRole = Qt::UserRole + 1;
+
 class MainWindow : public QWidget {
     Q_OBJECT
 public:
@@ -67,6 +71,9 @@ public:
     std::function<void(const std::filesystem::path&)> openDirectory;
     // Opens a file with the system's viewer (the CHM); tests replace it.
     std::function<void(const std::filesystem::path&)> openFile;
+    // Shows the heading rules dialog modally; tests replace it to work the
+    // dialog and close it.
+    std::function<void(class HeadingRulesDialog&)> headingRulesRunner;
     // Shows the title dialog modally; tests replace it to answer it.
     std::function<void(app::AppState&, const QString& title, const QString& author)> titleDialogRunner;
 
@@ -101,6 +108,8 @@ private:
     // Handlers.
     void OnBrowseInput();
     void OnConvertClicked();
+    void UpdateSimplifyBox();
+    void OnHeadingRules();
     void OnNextOnFilePage();
     void OnLoad();
     void OnAnalyze();
@@ -147,6 +156,8 @@ private:
     void ReadFilePage();
     void WriteConversionChoice();
     text::LayoutMode Mode() const;
+    void SetMode(text::LayoutMode mode);
+    std::vector<QRadioButton*> ConversionRadios() const;
     void HideOutputStageButtons();
 
     app::AppState& m_state;
@@ -154,6 +165,7 @@ private:
     std::vector<QTreeWidgetItem*> m_items;  // tree items by flat node index
     bool m_filling = false;                 // ShowIndex is rebuilding the tree
     bool m_fillingTemplates = false;        // ShowTemplates is rebuilding the list
+    bool m_userSimplify = false;            // 选择框_繁体转简体 as last chosen for UTF-8 and Unicode text
     std::optional<app::ProgramPaths> m_paths;  // set by StartUp
 
 public:
@@ -179,11 +191,15 @@ public:
     QGroupBox* 分组框2 = nullptr;
     QRadioButton* 单选_卷章分行 = nullptr;
     QRadioButton* 单选_卷章一行 = nullptr;
+    QRadioButton* 单选_按标题分章 = nullptr;
     QGroupBox* 分组框4 = nullptr;
     QRadioButton* 单选_BIG5转码 = nullptr;
     QRadioButton* 单选_GBK繁体转码 = nullptr;
     QRadioButton* 单选_Unicode转码 = nullptr;
+    QRadioButton* 单选_UTF8转码 = nullptr;
     QCheckBox* 选择框_内码转换 = nullptr;
+    QCheckBox* 选择框_繁体转简体 = nullptr;
+    QPushButton* 按钮_标题规则 = nullptr;
     QPushButton* 按钮_下一步1 = nullptr;
 
     // Page "排版".

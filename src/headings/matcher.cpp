@@ -10,6 +10,7 @@
 
 #include "headings/chinese_number.h"
 #include "runtime/encoding.h"
+#include "runtime/gbk_text.h"
 
 namespace qx::headings {
 namespace {
@@ -231,21 +232,6 @@ std::optional<Extent> BuiltInExtent(const Matcher::Compiled& re, const Match& m,
 
 }  // namespace
 
-std::size_t GbkCharLength(std::string_view text, std::size_t at) {
-    const auto b = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-    const auto lead = b(at);
-    if (lead < 0x81 || lead == 0xFF || at + 1 >= text.size()) return 1;
-    const auto second = b(at + 1);
-    if (second >= 0x30 && second <= 0x39) {
-        if (at + 3 < text.size() && b(at + 2) >= 0x81 && b(at + 2) <= 0xFE && b(at + 3) >= 0x30 && b(at + 3) <= 0x39) {
-            return 4;
-        }
-        return 1;
-    }
-    if (second >= 0x40 && second != 0x7F && second != 0xFF) return 2;
-    return 1;
-}
-
 std::size_t IndentOf(std::string_view line) {
     std::size_t i = 0;
     while (i < line.size()) {
@@ -309,7 +295,7 @@ bool Matcher::MayMatch(std::string_view line) const {
     // 第 among the first characters (after noise words such as 正文).
     for (std::size_t at = 0, chars = 0; at < rest.size() && chars < 12; ++chars) {
         if (rest.compare(at, m_di.size(), m_di) == 0) return true;
-        at += GbkCharLength(rest, at);
+        at += runtime::CharLengthAt(rest, at);
     }
     return false;
 }
@@ -325,11 +311,11 @@ std::optional<LineMatch> Matcher::MatchAt(std::string_view line, std::size_t ind
     std::size_t headEnd = indent;
     std::size_t lineChars = 0;
     while (headEnd < line.size() && headEnd - indent < kHeadBytes) {
-        headEnd += GbkCharLength(line, headEnd);
+        headEnd += runtime::CharLengthAt(line, headEnd);
         ++lineChars;
     }
     headEnd = std::min(headEnd, line.size());
-    for (std::size_t at = headEnd; at < line.size(); at += GbkCharLength(line, at)) ++lineChars;
+    for (std::size_t at = headEnd; at < line.size(); at += runtime::CharLengthAt(line, at)) ++lineChars;
     const std::string_view gbkHead = line.substr(indent, headEnd - indent);
     const std::string utf8 = runtime::GbkToUtf8(gbkHead);
 
@@ -337,7 +323,7 @@ std::optional<LineMatch> Matcher::MatchAt(std::string_view line, std::size_t ind
     auto gbkOffset = [&](std::size_t utf8Offset) {
         std::size_t g = 0, u = 0;
         while (g < gbkHead.size() && u < utf8Offset) {
-            const std::size_t n = GbkCharLength(gbkHead, g);
+            const std::size_t n = runtime::CharLengthAt(gbkHead, g);
             u += runtime::GbkToUtf8(gbkHead.substr(g, n)).size();
             g += n;
         }
@@ -385,7 +371,7 @@ std::optional<LineMatch> Matcher::MatchAt(std::string_view line, std::size_t ind
             // heading on the same line.
             if (allowSameLine && (out.kind == Kind::Part || out.kind == Kind::Volume)) {
                 for (std::size_t at = out.headingBegin; at < out.headingEnd;) {
-                    const std::size_t n = GbkCharLength(line, at);
+                    const std::size_t n = runtime::CharLengthAt(line, at);
                     const bool space = n == 1 ? line[at] == ' ' || line[at] == '\t'
                                               : n == 2 && line[at] == '\xA1' && line[at + 1] == '\xA1';
                     at += n;

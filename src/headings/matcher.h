@@ -70,8 +70,4 @@ private:
 // and ideographic spaces.
 std::size_t IndentOf(std::string_view gbkLine);
 
-// Length of the GBK character at `at`: 4 for a GB18030 four-byte sequence,
-// 2 for a double-byte character, 1 otherwise.
-std::size_t GbkCharLength(std::string_view text, std::size_t at);
-
 }  // namespace qx::headings

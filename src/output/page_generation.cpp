@@ -18,7 +18,6 @@ constexpr std::string_view kBreak = "<p>";
 constexpr std::string_view kIndent = "　　";  // two ideographic spaces: the paragraph indent
 static_assert(kIndent.size() == 4);
 
-bool IsLeadByte(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
 
 const Text kNoText;
 
@@ -76,9 +75,9 @@ void EvenOutBackslashRuns(Text& s) {
     std::size_t i = 0;
     while (i < s.size()) {
         const auto c = static_cast<unsigned char>(s[i]);
-        if (IsLeadByte(c) && i + 1 < s.size()) {
-            out.append(s, i, 2);
-            i += 2;
+        if (const std::size_t n = runtime::CharLengthAt(s, i); n > 1) {
+            out.append(s, i, n);
+            i += n;
         } else if (c == '\\') {
             std::size_t j = i;
             while (j < s.size() && s[j] == '\\') ++j;
@@ -145,9 +144,9 @@ Text EscapeForScript(std::string_view text, Backslashes backslashes) {
     std::size_t i = 0;
     while (i < text.size()) {
         const auto c = static_cast<unsigned char>(text[i]);
-        if (IsLeadByte(c) && i + 1 < text.size()) {
-            out.append(text, i, 2);
-            i += 2;
+        if (const std::size_t n = runtime::CharLengthAt(text, i); n > 1) {
+            out.append(text, i, n);
+            i += n;
             continue;
         }
         switch (c) {

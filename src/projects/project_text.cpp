@@ -1,11 +1,10 @@
 #include "projects/project_text.h"
 
 #include "runtime/encoding.h"
+#include "runtime/gbk_text.h"
 
 namespace qx::projects {
 namespace {
-
-bool IsLeadByte(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
 
 std::string FromU8(const std::u8string& s) { return std::string(s.begin(), s.end()); }
 
@@ -14,7 +13,7 @@ std::string FromU8(const std::u8string& s) { return std::string(s.begin(), s.end
 bool ContainsCharacter(std::string_view text, std::string_view character) {
     if (character.empty()) return false;
     for (std::size_t i = 0; i < text.size();) {
-        const std::size_t width = IsLeadByte(static_cast<unsigned char>(text[i])) && i + 1 < text.size() ? 2 : 1;
+        const std::size_t width = runtime::CharLengthAt(text, i);
         if (text.substr(i, width) == character) return true;
         i += width;
     }

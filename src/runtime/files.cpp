@@ -90,6 +90,31 @@ bool Rename(const std::filesystem::path& from, const std::filesystem::path& to) 
 
 void SetRenameFunctionForTesting(RenameFunction rename) { g_rename = rename; }
 
+std::optional<std::string> ReadFilePrefix(const std::filesystem::path& path, std::size_t count) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        return std::nullopt;
+    }
+    std::string bytes(count, '\0');
+    std::size_t filled = 0;
+    while (filled < count) {
+        const ssize_t got = ::read(fd, bytes.data() + filled, count - filled);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) {
+            ::close(fd);
+            return std::nullopt;
+        }
+        if (got == 0) break;
+        filled += static_cast<std::size_t>(got);
+    }
+    ::close(fd);
+    bytes.resize(filled);
+    return bytes;
+}
+
 bool WriteFileAtomically(const std::filesystem::path& path, std::string_view bytes) {
     std::random_device rd;
     std::filesystem::path temp;

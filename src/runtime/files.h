@@ -11,6 +11,10 @@ namespace qx::runtime {
 // The whole file, or nothing when it cannot be opened or read.
 std::optional<std::string> ReadWholeFile(const std::filesystem::path& path);
 
+// The first `count` bytes of the file (all of a shorter one), or nothing
+// when it cannot be opened or read.
+std::optional<std::string> ReadFilePrefix(const std::filesystem::path& path, std::size_t count);
+
 // Writes `bytes` to a temporary file beside `path` and renames it over
 // `path`, so a failure never leaves a half-written file. Returns success.
 bool WriteFileAtomically(const std::filesystem::path& path, std::string_view bytes);

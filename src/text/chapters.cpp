@@ -168,6 +168,7 @@ void AppendSequenceNumbers(std::int32_t n, std::vector<Text>& list) {
 }
 
 void LoadChapters(Book& book, LayoutMode mode, runtime::Ui& ui, const headings::RuleSet* rules) {
+    if (book.workingText.IsOpen()) book.mode = mode;
     if (mode == LayoutMode::Headings) {
         if (rules) {
             LoadChaptersByHeadings(book, *rules, ui);

@@ -25,6 +25,8 @@ enum class LayoutMode {
 struct Book {
     runtime::WorkingText workingText;
     ChapterIndex index;
+    std::string encoding;  // what the Next step read the file as ("UTF-8", "GBK", …), for reports
+    LayoutMode mode = LayoutMode::SeparateLines;  // the mode the Index was loaded in
 };
 
 // Reads the working text line by line and rebuilds the Index. In

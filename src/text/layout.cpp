@@ -98,6 +98,10 @@ int AutomaticLayout(ChapterIndex& index, LayoutMode mode, runtime::Ui& ui) {
         ui.Status(msg::kNoLayoutNeeded);
         return 0;
     }
+    if (mode == LayoutMode::Headings) {  // the headings name volume and chapter apart
+        ui.Status(msg::kHeadingsNeedNoLayout);
+        return 0;
+    }
     ui.Status(msg::kAutoLayoutRunning);
     IndexTree& tree = index.tree;
     int changed = 0;
@@ -134,6 +138,10 @@ ManualLayoutResult ManualLayout(ChapterIndex& index, int selectedNode, LayoutMod
     IndexTree& tree = index.tree;
     if (mode == LayoutMode::SeparateLines) {
         ui.Status(msg::kManualLayoutRefused);
+        return result;
+    }
+    if (mode == LayoutMode::Headings) {
+        ui.Status(msg::kHeadingsNeedNoLayout);
         return result;
     }
     const int volume = VolumeOf(tree, selectedNode);

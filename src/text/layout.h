@@ -47,7 +47,7 @@ std::optional<std::string_view> VolumePrefix(std::string_view chapterText);
 // Lays out every volume whose chapters (at least two) all share a first
 // word, skipping picture volumes and anything that does not qualify without
 // a word. Reports progress and completion in the status bar; refuses in
-// separate-lines mode. Returns how many volumes it changed.
+// separate-lines and headings mode. Returns how many volumes it changed.
 int AutomaticLayout(ChapterIndex& index, LayoutMode mode, runtime::Ui& ui);
 
 struct ManualLayoutResult {

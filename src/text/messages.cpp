@@ -33,6 +33,29 @@ const std::string_view kNoHeadingsFound =
     "未找到章节标题，全文作为一章载入。请换用卷章分行，或在标题规则中添加规则！";
 const std::string_view kEmptyWarning = "本章没有正文";
 
+const std::string_view kCaptionUnicode = "Unicode -> GBK简";
+const std::string_view kCaptionBig5 = "BIG5 -> GBK简";
+const std::string_view kCaptionTraditionalGbk = "GBK繁 -> GBK简";
+const std::string_view kCaptionUtf8 = "UTF-8 -> GBK";
+const std::string_view kPressNext = "请点击下一步继续！";
+const std::string_view kRulesNotSaved = "标题规则保存失败！";
+const std::string_view kKeepingTraditional = "，保留繁体字";
+
+std::string EncodingStatus(std::string_view encodingName, bool traditional, std::string_view caption,
+                           bool simplify) {
+    std::string text = "检测到 " + std::string(encodingName) + " 编码";
+    if (traditional) text += "（繁体）";
+    if (caption.empty()) return text + "，无需转换";
+    text += "：已选“" + std::string(caption) + "”";
+    if (simplify) text += "，繁体转简体";
+    return text;
+}
+
+std::string ModeStatus(bool headings, int chapters) {
+    if (headings) return "按标题分章（找到 " + std::to_string(chapters) + " 个章节标题）";
+    return "卷章分行（未找到连续的章节标题）";
+}
+
 std::string HeadingsLoaded(int chapters, int volumes, int suspicious) {
     std::string text = "按标题分章完成：共 " + std::to_string(chapters) + " 章";
     if (volumes > 0) text += "、" + std::to_string(volumes) + " 卷";

@@ -42,4 +42,19 @@ std::string BackwardsWarning(int previous, int number);
 std::string LongWarning(int timesTheMedian);
 extern const std::string_view kEmptyWarning;
 
+// What the program chose for a file: its encoding and conversion, its mode.
+// The captions are those of the conversion radios.
+extern const std::string_view kCaptionUnicode;
+extern const std::string_view kCaptionBig5;
+extern const std::string_view kCaptionTraditionalGbk;
+extern const std::string_view kCaptionUtf8;
+// "检测到 UTF-8 编码：已选“UTF-8 -> GBK”" and the like; `caption` empty for
+// no conversion.
+std::string EncodingStatus(std::string_view encodingName, bool traditional, std::string_view caption,
+                           bool simplify);
+std::string ModeStatus(bool headings, int chapters);
+extern const std::string_view kPressNext;
+extern const std::string_view kRulesNotSaved;
+extern const std::string_view kKeepingTraditional;  // after EncodingStatus: the command line keeps them  // "请点击下一步继续！"
+
 }  // namespace qx::text::msg

@@ -1,10 +1,12 @@
 #include "text/next_step.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <stdexcept>
 
 #include "runtime/encoding.h"
+#include "runtime/gbk_text.h"
 #include "runtime/files.h"
 #include "text/layout.h"
 #include "text/messages.h"
@@ -62,12 +64,11 @@ std::string NormaliseText(std::string_view raw) {
         std::size_t j = i;
         while (j < n) {
             const auto c = static_cast<unsigned char>(in[j]);
-            if (c >= 0x81 && c <= 0xFE && j + 1 < n) {
-                const auto trail = static_cast<unsigned char>(in[j + 1]);
-                if (trail >= 0x40 && trail != 0x7F && trail != 0xFF) {
-                    j += 2;
-                    continue;
-                }
+            if (c >= 0x81) {
+                // A whole character (double-byte or four-byte), or a byte
+                // that is none of the special ones.
+                j += runtime::CharLengthAt(raw, j);
+                continue;
             }
             if (special.table[c]) break;
             ++j;
@@ -92,16 +93,135 @@ std::string NormaliseText(std::string_view raw) {
     return out;
 }
 
+namespace {
+
+// UTF-16 with the big end first: by its byte-order mark, else by where the
+// zero bytes of its ASCII characters (line ends at least) stand.
+bool IsBigEndian(std::string_view raw) {
+    if (raw.size() >= 2 && raw[0] == '\xFE' && raw[1] == '\xFF') return true;
+    if (raw.size() >= 2 && raw[0] == '\xFF' && raw[1] == '\xFE') return false;
+    std::size_t even = 0, odd = 0;
+    const std::size_t n = std::min<std::size_t>(raw.size(), 1 << 16);
+    for (std::size_t i = 0; i < n; ++i) {
+        if (raw[i] == 0) ++(i % 2 ? odd : even);
+    }
+    return even > odd;
+}
+
+}  // namespace
+
 std::string ConvertInput(std::string raw, const FilePage& page) {
+    using runtime::SourceEncoding;
     if (!page.convert) return raw;
-    if (page.fromUnicode) return runtime::Utf16LeToGbk(raw);
+    const bool simplify = page.simplify && !page.keepTraditional;
+    if (page.fromUnicode) {
+        const bool big = IsBigEndian(raw);
+        return runtime::ConvertToGbk(std::move(raw), big ? SourceEncoding::Utf16Be : SourceEncoding::Utf16Le,
+                                     simplify);
+    }
     if (page.fromBig5) {
+        if (page.keepTraditional) return runtime::ConvertToGbk(std::move(raw), SourceEncoding::Big5, false);
         return runtime::ConvertChinese(std::move(raw), runtime::ChineseConversion::Big5ToSimplifiedGbk);
     }
     if (page.fromTraditionalGbk) {
+        if (page.keepTraditional) return raw;
         return runtime::ConvertChinese(std::move(raw), runtime::ChineseConversion::TraditionalGbkToSimplifiedGbk);
     }
+    if (page.fromUtf8) return runtime::ConvertToGbk(std::move(raw), SourceEncoding::Utf8, simplify);
     return raw;
+}
+
+void ApplyEncodingGuess(const runtime::EncodingGuess& guess, FilePage& page) {
+    using runtime::SourceEncoding;
+    page.convert = page.fromUnicode = page.fromBig5 = page.fromTraditionalGbk = page.fromUtf8 = false;
+    page.simplify = false;
+    switch (guess.encoding) {
+        case SourceEncoding::Utf8:
+            page.convert = page.fromUtf8 = true;
+            page.simplify = guess.traditional;
+            break;
+        case SourceEncoding::Utf16Le:
+        case SourceEncoding::Utf16Be:
+            page.convert = page.fromUnicode = true;
+            page.simplify = guess.traditional;
+            break;
+        case SourceEncoding::Big5:
+            page.convert = page.fromBig5 = true;
+            page.simplify = true;
+            break;
+        case SourceEncoding::Gbk:
+            if (guess.traditional) {
+                page.convert = page.fromTraditionalGbk = true;
+                page.simplify = true;
+            }
+            break;
+    }
+}
+
+std::string EncodingOfChoice(const FilePage& page, std::string_view raw) {
+    if (!page.convert) return "GBK";
+    if (page.fromUnicode) return IsBigEndian(raw) ? "UTF-16BE" : "UTF-16LE";
+    if (page.fromBig5) return "BIG5";
+    if (page.fromTraditionalGbk) return "GBK";
+    if (page.fromUtf8) return "UTF-8";
+    return "GBK";
+}
+
+namespace {
+
+std::string_view CaptionOf(const FilePage& page) {
+    if (!page.convert) return {};
+    if (page.fromUnicode) return msg::kCaptionUnicode;
+    if (page.fromBig5) return msg::kCaptionBig5;
+    if (page.fromTraditionalGbk) return msg::kCaptionTraditionalGbk;
+    if (page.fromUtf8) return msg::kCaptionUtf8;
+    return {};
+}
+
+// The first part of a text, ended at a line end.
+std::string_view SampleOf(std::string_view text) {
+    if (text.size() <= kSampleBytes) return text;
+    const auto lf = text.rfind('\n', kSampleBytes);
+    return text.substr(0, lf == std::string_view::npos ? kSampleBytes : lf + 1);
+}
+
+}  // namespace
+
+LayoutMode ChooseMode(std::string_view workingText, const headings::RuleSet& rules, headings::SequenceVerdict* verdict) {
+    const headings::Matcher matcher(rules);
+    const auto found = headings::JudgeSequence(headings::FindHeadings(SampleOf(workingText), matcher));
+    if (verdict) *verdict = found;
+    return found.consistent ? LayoutMode::Headings : LayoutMode::SeparateLines;
+}
+
+std::optional<InputProposal> ProposeInput(const std::string& path, const headings::RuleSet& rules) {
+    auto sample = runtime::ReadFilePrefix(path, kSampleBytes);
+    if (!sample) return std::nullopt;
+    InputProposal p;
+    p.guess = runtime::DetectEncoding(*sample);
+    ApplyEncodingGuess(p.guess, p.page);
+    // The headings are looked for in the sample read as the book will be,
+    // without the simplification (the rules know both scripts).
+    std::string working;
+    try {
+        FilePage plain = p.page;
+        plain.simplify = false;
+        if (plain.fromBig5) {
+            working = runtime::ConvertToGbk(std::move(*sample), runtime::SourceEncoding::Big5, false);
+        } else if (plain.fromTraditionalGbk) {
+            working = std::move(*sample);
+        } else {
+            working = ConvertInput(std::move(*sample), plain);
+        }
+    } catch (const std::exception&) {
+        working.clear();  // no tables: no headings either; the Next step tells the reason
+    }
+    p.page.mode = ChooseMode(NormaliseText(working), rules, &p.verdict);
+    p.status = msg::EncodingStatus(p.guess.name, p.guess.traditional, CaptionOf(p.page), p.page.simplify &&
+                                   (p.page.fromUtf8 || p.page.fromUnicode)) +
+               "；" + msg::ModeStatus(p.page.mode == LayoutMode::Headings, p.verdict.chapters) + "。" +
+               std::string(msg::kPressNext);
+    return p;
 }
 
 NextStepResult RunNextStep(FilePage& page, Book& book, runtime::Ui& ui, bool automaticLayout) {
@@ -121,11 +241,29 @@ NextStepResult RunNextStep(FilePage& page, Book& book, runtime::Ui& ui, bool aut
         return NextStepResult::Stopped;
     }
 
+    std::string encoding;  // what the file is read as, for reports
+    if (page.detectEncoding) {
+        const auto guess = runtime::DetectEncoding(std::string_view(*raw).substr(0, kSampleBytes));
+        const bool asked = page.simplify;
+        ApplyEncodingGuess(guess, page);
+        if (asked && (page.fromUtf8 || page.fromUnicode)) page.simplify = true;
+        if (page.keepTraditional) {
+            page.simplify = false;
+            if (page.fromTraditionalGbk) page.convert = page.fromTraditionalGbk = false;
+        }
+        encoding = guess.name;
+        ui.Status(msg::EncodingStatus(guess.name, guess.traditional, CaptionOf(page),
+                                      page.simplify && (page.fromUtf8 || page.fromUnicode)) +
+                  (page.keepTraditional && guess.traditional ? std::string(msg::kKeepingTraditional) : std::string()));
+    }
+
     if (!page.convert && HasZeroBytePair(*raw)) {
         switch (ui.Ask(msg::kLooksLikeUnicode, Buttons::YesNoCancel, Icon::Exclamation, msg::kAttention)) {
             case Answer::Yes:
                 page.convert = true;
                 page.fromUnicode = true;
+                page.fromBig5 = page.fromTraditionalGbk = page.fromUtf8 = false;
+                encoding.clear();
                 break;
             case Answer::No:
                 break;
@@ -133,6 +271,7 @@ NextStepResult RunNextStep(FilePage& page, Book& book, runtime::Ui& ui, bool aut
                 return NextStepResult::Stopped;
         }
     }
+    if (encoding.empty()) encoding = EncodingOfChoice(page, *raw);
 
     std::string converted;
     try {
@@ -146,13 +285,21 @@ NextStepResult RunNextStep(FilePage& page, Book& book, runtime::Ui& ui, bool aut
     std::string normalised = NormaliseText(converted);
     std::string().swap(converted);
     book.workingText.Adopt(std::move(normalised));
+    book.encoding = encoding;
     if (!book.workingText.SeekStart()) return NextStepResult::Stopped;
 
-    LoadChapters(book, page.mode, ui);
+    const auto rules = page.rules ? page.rules : std::make_shared<const headings::RuleSet>(headings::RuleSet::BuiltIn());
+    if (page.chooseMode) {
+        headings::SequenceVerdict verdict;
+        page.mode = ChooseMode(book.workingText.Bytes(), *rules, &verdict);
+        ui.Status(msg::ModeStatus(page.mode == LayoutMode::Headings, verdict.chapters));
+    }
+
+    LoadChapters(book, page.mode, ui, rules.get());
     if (page.mode == LayoutMode::OneLine) {
         AnalyzeChapters(book, page.mode, ui);
         if (automaticLayout) AutomaticLayout(book.index, page.mode, ui);
-    } else {
+    } else if (page.mode == LayoutMode::SeparateLines) {
         ui.Status(msg::kNoLayoutNeeded);
     }
     return NextStepResult::Loaded;

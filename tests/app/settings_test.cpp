@@ -61,6 +61,27 @@ TEST(Settings, WritingKeepsOtherSectionsKeysAndRoundTrips) {
     EXPECT_EQ(back.outputDirectory, s.outputDirectory);
 }
 
+TEST(Settings, HeadingsModeIsSavedAndTheTwoOldValuesReadAsBefore) {
+    test::TempDir dir;
+    const struct {
+        const char* value;
+        text::LayoutMode mode;
+    } cases[] = {{"卷章分行", text::LayoutMode::SeparateLines},
+                 {"卷章一行", text::LayoutMode::OneLine},
+                 {"按标题分章", text::LayoutMode::Headings},
+                 {"别的", text::LayoutMode::OneLine}};  // anything else, as ever
+    for (const auto& c : cases) {
+        const auto ini = dir.Write("qx_cfg.ini", std::string("[基本设置]\r\n排版模式=") + c.value + "\r\n");
+        EXPECT_EQ(ReadSettings(ini, "/docs").layoutMode, c.mode) << c.value;
+    }
+    const auto ini = dir.Path() / "qx_cfg.ini";
+    Settings s = ReadSettings(ini, "/docs");
+    s.layoutMode = text::LayoutMode::Headings;
+    ASSERT_TRUE(WriteSettings(ini, s));
+    EXPECT_NE(runtime::ReadWholeFile(ini)->find("排版模式=按标题分章"), std::string::npos);
+    EXPECT_EQ(ReadSettings(ini, "/docs").layoutMode, text::LayoutMode::Headings);
+}
+
 TEST(Settings, ASaveCutShortLeavesTheOldFileWhole) {
     test::TempDir dir;
     const auto ini = dir.Write("qx_cfg.ini", "[基本设置]\r\n模板=甲\r\n");

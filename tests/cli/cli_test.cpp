@@ -39,7 +39,8 @@ TEST_F(Inspect, JsonHoldsChaptersTreeAndSize) {
     EXPECT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(r.out, Utf8(u8"{\"chapters\":[{\"title\":\"第一卷　第一章\",\"volume\":\"1\",\"label\":\"1_1\","
                           u8"\"start\":20,\"end\":26}],\"tree\":[{\"text\":\"第一卷\",\"parent\":-1},"
-                          u8"{\"text\":\"第一章\",\"parent\":0}],\"bytes\":26}\n"));
+                          u8"{\"text\":\"第一章\",\"parent\":0}],\"bytes\":26,\"encoding\":\"GBK\","
+                          u8"\"mode\":\"separate\",\"warnings\":[]}\n"));
 }
 
 TEST_F(Inspect, JsonEscapesQuotesBackslashesAndMarksBadBytes) {
@@ -73,15 +74,23 @@ TEST_F(Inspect, TitleAndAuthorComeFromTheFileName) {
 TEST_F(Inspect, Utf16QuestionIsAnsweredOnlyFromFlags) {
     const std::string utf16("\xFF\xFE" "a\0\0\x30\r\0\n\0", 10);
     const auto book = dir.Write("book.txt", utf16);
-    const CliRun refused = Cli({"inspect", book.string(), "--title", "t", "--author", "a"});
+    // Read as it is (no detection), the text asks the question of UTF-16.
+    const CliRun refused = Cli({"inspect", book.string(), "--title", "t", "--author", "a", "--convert", "none"});
     EXPECT_EQ(refused.code, 1);
     EXPECT_THAT(refused.err, HasSubstr("--yes or --no"));
     EXPECT_EQ(refused.out, "");
-    const CliRun yes = Cli({"inspect", book.string(), "--title", "t", "--author", "a", "--yes", "--json", "--mode", "one-line"});
+    const CliRun yes = Cli({"inspect", book.string(), "--title", "t", "--author", "a", "--yes", "--json", "--mode",
+                            "one-line", "--convert", "none"});
     EXPECT_EQ(yes.code, 0);
     EXPECT_THAT(yes.out, HasSubstr(Utf8(u8"\"title\":\"a\"")));  // converted, then trimmed
-    const CliRun no = Cli({"inspect", book.string(), "--title", "t", "--author", "a", "--no", "--json"});
+    EXPECT_THAT(yes.out, HasSubstr(Utf8(u8"\"encoding\":\"UTF-16LE\"")));
+    const CliRun no = Cli({"inspect", book.string(), "--title", "t", "--author", "a", "--no", "--json", "--convert", "none"});
     EXPECT_EQ(no.code, 0);
+    EXPECT_THAT(no.out, HasSubstr(Utf8(u8"\"encoding\":\"GBK\"")));
+    // Detected (the default), the text converts without a question.
+    const CliRun detected = Cli({"inspect", book.string(), "--title", "t", "--author", "a", "--json", "--mode", "one-line"});
+    EXPECT_EQ(detected.code, 0) << detected.err;
+    EXPECT_THAT(detected.out, HasSubstr(Utf8(u8"\"title\":\"a\"")));
 }
 
 TEST_F(Inspect, OneLineModeLaysOutUnlessToldNotTo) {

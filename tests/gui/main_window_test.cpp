@@ -162,7 +162,9 @@ TEST_F(MainWindowTest, ChoosingAFileProposesTitleAndAuthorAndShowsTheStem) {
     EXPECT_EQ(Find<QLineEdit>("编辑框_作者")->text(), U("吴承恩"));
     EXPECT_EQ(window->状态条1_部分2->text(), U("《西游记》吴承恩"));
     EXPECT_EQ(window->状态条1_部分2->toolTip(), U("《西游记》吴承恩"));
-    EXPECT_EQ(window->状态条1_部分1->text(), U("请点击下一步继续！"));
+    // What the file was found to be, and what to do next.
+    EXPECT_TRUE(window->状态条1_部分1->text().startsWith(U("检测到 ASCII 编码"))) << window->状态条1_部分1->text().toStdString();
+    EXPECT_TRUE(window->状态条1_部分1->text().endsWith(U("请点击下一步继续！")));
     EXPECT_EQ(state.inputDirectory, dir.Path().string());
 }
 
@@ -215,6 +217,11 @@ TEST_F(MainWindowTest, NextRefusesWithoutFileOrTitle) {
 TEST_F(MainWindowTest, Utf16QuestionAnsweredYesTicksTheConversion) {
     const std::string utf16("\xFF\xFE" "a\0\0\x30\r\0\n\0", 10);
     ChooseFile(dir.Write("书 人.txt", utf16).string());
+    // The encoding is found when the file is chosen; the question comes only
+    // when the user turns the conversion off.
+    EXPECT_TRUE(Find<QRadioButton>("单选_Unicode转码")->isChecked());
+    Click("选择框_内码转换");
+    ASSERT_FALSE(Find<QCheckBox>("选择框_内码转换")->isChecked());
     auto box = test::AnswerNextBox(QMessageBox::Yes);
     Click("按钮_下一步1");
     ASSERT_TRUE(box->seen);
@@ -238,11 +245,11 @@ TEST_F(MainWindowTest, Utf16QuestionCancelledStaysOnTheFirstPage) {
 
 TEST_F(MainWindowTest, ConversionRadiosFollowTheCheckBox) {
     Click("选择框_内码转换");
-    for (const char* r : {"单选_BIG5转码", "单选_GBK繁体转码", "单选_Unicode转码"}) {
+    for (const char* r : {"单选_BIG5转码", "单选_GBK繁体转码", "单选_Unicode转码", "单选_UTF8转码"}) {
         EXPECT_TRUE(Find<QRadioButton>(r)->isEnabled()) << r;
     }
     Click("选择框_内码转换");
-    for (const char* r : {"单选_BIG5转码", "单选_GBK繁体转码", "单选_Unicode转码"}) {
+    for (const char* r : {"单选_BIG5转码", "单选_GBK繁体转码", "单选_Unicode转码", "单选_UTF8转码"}) {
         EXPECT_FALSE(Find<QRadioButton>(r)->isEnabled()) << r;
     }
 }
@@ -253,6 +260,8 @@ TEST_F(MainWindowTest, NextLoadsTheCorpusBooksIntoComboAndTree) {
     ChooseFile((corpus / "strict_separate_lines.gbk.txt").string());
     Find<QLineEdit>("编辑框_书名")->setText(U("西游记"));
     Find<QLineEdit>("编辑框_作者")->setText(U("吴承恩"));
+    EXPECT_TRUE(Find<QRadioButton>("单选_按标题分章")->isChecked());  // its headings were found
+    Click("单选_卷章分行");
     Click("按钮_下一步1");
     EXPECT_EQ(Find<QTabWidget>("选择夹_制作流程")->currentIndex(), 1);
     EXPECT_EQ(TopLevelNodes(), 10);
