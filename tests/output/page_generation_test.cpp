@@ -217,6 +217,12 @@ TEST(EscapeForScript, QuotesLineEndsAndBackslashRuns) {
         // A GBK character whose second byte is 5C stays whole.
         {"\x81\x5C'", Backslashes::Literal, "\x81\x5C\\'"},
         {"\x81\x5C\x5C", Backslashes::Escaped, "\x81\x5C\x5C\x5C"},
+        // GB18030 four-byte characters stay whole, and so does what follows them.
+        {"\x95\x32\x82\x36'", Backslashes::Literal, "\x95\x32\x82\x36\\'"},
+        {"\x94\x39\xFC\x38\"\\", Backslashes::Literal, "\x94\x39\xFC\x38\\\"\\\\"},
+        // A lead byte that no trail byte follows does not swallow a quote.
+        {"x\x81'", Backslashes::Literal, "x\x81\\'"},
+        {"x\x81\"", Backslashes::Literal, "x\x81\\\""},
     };
     for (const auto& c : cases) EXPECT_EQ(EscapeForScript(c.in, c.mode), c.out) << c.in;
 }
@@ -466,6 +472,40 @@ TEST_F(TemplatePages, APageThatCannotBeReadIsReported) {
     fs::create_directories(dir.Path() / "index" / "volume.htm");  // a folder where the page should be
     const auto result = WriteTemplatePages(dir.Path(), f.page, f.ui);
     EXPECT_THAT(result.failedFiles, ElementsAre(dir.Path() / "index" / "volume.htm"));
+}
+
+}  // namespace
+}  // namespace qx::output
+
+namespace qx::output {
+namespace {
+
+// The same book read by its headings gives the same e-book texts as read by
+// its layout: every chapter fragment and the page table.
+TEST(PageGenerationOnTheCorpus, HeadingsModeWritesTheFragmentsOfSeparateLinesMode) {
+    const auto corpus = test::CorpusDir();
+    if (corpus.empty()) GTEST_SKIP() << "test novels not found: set QX_CORPUS_DIR to the corpus directory";
+    const auto bytes = runtime::ReadWholeFile(corpus / "strict_separate_lines.gbk.txt");
+    ASSERT_TRUE(bytes);
+    const ParameterTexts texts = app::DefaultParameterTexts();
+    const PageContext page{"西游记", "吴承恩", &texts, 1};
+    auto load = [&](text::LayoutMode mode) {
+        auto book = std::make_unique<text::Book>();
+        book->workingText.Adopt(std::string(*bytes));
+        test::ScriptedUi ui;
+        text::LoadChapters(*book, mode, ui);
+        return book;
+    };
+    const auto separate = load(text::LayoutMode::SeparateLines);
+    const auto byHeadings = load(text::LayoutMode::Headings);
+    ASSERT_EQ(byHeadings->index.ChapterCount(), 100);
+    ASSERT_EQ(separate->index.ChapterCount(), 100);
+    for (int k = 0; k < 100; ++k) {
+        separate->index.cursor = byHeadings->index.cursor = k;
+        EXPECT_TRUE(BuildChapterFragment(*separate, page) == BuildChapterFragment(*byHeadings, page)) << "chapter " << k;
+    }
+    EXPECT_EQ(separate->index.sizes, byHeadings->index.sizes);
+    EXPECT_TRUE(BuildPageTableLines(separate->index) == BuildPageTableLines(byHeadings->index));
 }
 
 }  // namespace

@@ -54,6 +54,11 @@ TEST(Normalisation, LineEndsBytes1AAndBackslashes) {
         {"\x81\r\n", "\x81\r\n"},          // a lead byte without a trail never swallows a line end
         {"\x81", "\x81"},
         {"", ""},
+        // GB18030 four-byte characters (such as 𠮷 95 34 B2 35, 😀 94 39 FC 36)
+        // are whole characters: their bytes are never special.
+        {"\x95\x32\x82\x36\\", "\x95\x32\x82\x36\\\\"},
+        {"\\\x94\x39\xFC\x38\r", "\\\\\x94\x39\xFC\x38\r\n"},
+        {"\x95\x32\x82\x36\n\x94\x39\xFC\x38", "\x95\x32\x82\x36\r\n\x94\x39\xFC\x38"},
     };
     for (const auto& [in, out] : cases) {
         EXPECT_EQ(NormaliseText(in), out) << "input " << ::testing::PrintToString(in);
@@ -237,6 +242,73 @@ TEST_F(NextStep, ConversionWithoutAChoiceOnlyNormalises) {
     page.convert = true;
     EXPECT_EQ(RunNextStep(page, book, ui), NextStepResult::Loaded);
     EXPECT_EQ(book.workingText.Bytes(), std::string("東\0\0\r\n", 6));
+}
+
+TEST_F(NextStep, Utf8TextConvertsAndKeepsWhatGbkLacks) {
+    // UTF-8 with 𠮷 and an emoji: kept as their GB18030 four-byte sequences.
+    FilePage page = PageFor("\xEF\xBB\xBF\xE5\x90\x89\xF0\xA0\xAE\xB7\xF0\x9F\x98\x80\n");
+    page.convert = page.fromUtf8 = true;
+    EXPECT_EQ(RunNextStep(page, book, ui), NextStepResult::Loaded);
+    EXPECT_EQ(book.workingText.Bytes(), "吉\x95\x34\xB2\x35\x94\x39\xFC\x36\r\n");
+    EXPECT_EQ(book.encoding, "UTF-8");
+}
+
+TEST_F(NextStep, SimplificationOfUtf8TextIsTheUsersChoice) {
+    const std::string utf8 = "\xE6\x9D\xB1\xE9\xA2\xA8\n";  // 東風
+    FilePage keep = PageFor(utf8);
+    keep.convert = keep.fromUtf8 = true;
+    EXPECT_EQ(RunNextStep(keep, book, ui), NextStepResult::Loaded);
+    EXPECT_EQ(book.workingText.Bytes(), "東風\r\n");
+    FilePage simplified = keep;
+    simplified.simplify = true;
+    EXPECT_EQ(RunNextStep(simplified, book, ui), NextStepResult::Loaded);
+    EXPECT_EQ(book.workingText.Bytes(), "东风\r\n");
+}
+
+TEST_F(NextStep, DetectionChoosesTheConversionAndSaysSo) {
+    std::string traditional;
+    for (int i = 0; i < 20; ++i) traditional += "\xE9\x80\x99\xE5\x80\x8B\xE5\x9C\x8B\xE5\xAE\xB6\xE8\xAA\xAA\xE8\xA9\xB1\n";  // 這個國家說話
+    FilePage page = PageFor(traditional);
+    page.detectEncoding = true;
+    EXPECT_EQ(RunNextStep(page, book, ui), NextStepResult::Loaded);
+    EXPECT_TRUE(page.convert && page.fromUtf8 && page.simplify);
+    EXPECT_EQ(book.workingText.Bytes().substr(0, 14), "这个国家说话\r\n");
+    EXPECT_EQ(book.encoding, "UTF-8");
+    EXPECT_EQ(ui.Texts(ScriptedUi::Call::Status).front(), msg::EncodingStatus("UTF-8", true, msg::kCaptionUtf8, true));
+
+    // Told to keep traditional characters, detection does not simplify.
+    FilePage keep = PageFor(traditional);
+    keep.detectEncoding = true;
+    keep.keepTraditional = true;
+    EXPECT_EQ(RunNextStep(keep, book, ui), NextStepResult::Loaded);
+    EXPECT_EQ(book.workingText.Bytes().substr(0, 14), "這個國家說話\r\n");
+}
+
+TEST_F(NextStep, ModeIsChosenByTheHeadingsFound) {
+    FilePage page = PageFor("第一章 甲\n正文\n第二章 乙\n正文\n第三章 丙\n正文\n");
+    page.chooseMode = true;
+    EXPECT_EQ(RunNextStep(page, book, ui), NextStepResult::Loaded);
+    EXPECT_EQ(page.mode, LayoutMode::Headings);
+    EXPECT_EQ(book.mode, LayoutMode::Headings);
+    EXPECT_EQ(book.index.ChapterCount(), 3);
+    FilePage plain = PageFor("甲\n\n\n乙\n");
+    plain.chooseMode = true;
+    EXPECT_EQ(RunNextStep(plain, book, ui), NextStepResult::Loaded);
+    EXPECT_EQ(plain.mode, LayoutMode::SeparateLines);
+    EXPECT_EQ(ui.LastStatus(), msg::kNoLayoutNeeded);
+}
+
+TEST(ProposeInput, ReadsTheFirstPartOfTheFileAndProposesConversionAndMode) {
+    test::TempDir dir;
+    const auto path = dir.Write("b.txt", "\xE7\xAC\xAC\xE4\xB8\x80\xE7\xAB\xA0\n.\n\xE7\xAC\xAC\xE4\xBA\x8C\xE7\xAB\xA0\n.\n"
+                                         "\xE7\xAC\xAC\xE4\xB8\x89\xE7\xAB\xA0\n.\n");  // 第一章 第二章 第三章 in UTF-8
+    const auto p = ProposeInput(path.string(), headings::RuleSet::BuiltIn());
+    ASSERT_TRUE(p.has_value());
+    EXPECT_TRUE(p->page.convert && p->page.fromUtf8);
+    EXPECT_EQ(p->page.mode, LayoutMode::Headings);
+    EXPECT_EQ(p->verdict.chapters, 3);
+    EXPECT_NE(p->status.find(msg::ModeStatus(true, 3)), std::string::npos);
+    EXPECT_FALSE(ProposeInput((dir.Path() / "missing.txt").string(), headings::RuleSet::BuiltIn()).has_value());
 }
 
 TEST_F(NextStep, TheFirstTickedChoiceDecides) {
