@@ -1,7 +1,7 @@
 // Speed and memory of the Next step on a large book.
 //
-//   qx_bench_next_step BOOK.txt [--convert big5|gbk-trad|utf16]
-//                      [--mode separate|one-line] [--repeat N]
+//   qx_bench_next_step BOOK.txt [--convert auto|big5|gbk-trad|utf16|utf8]
+//                      [--mode separate|one-line|headings] [--repeat N]
 //
 // First the whole step runs as the program runs it (RunNextStep with a Ui
 // that shows nothing and answers No); its wall time, throughput, chapter
@@ -64,8 +64,8 @@ struct Options {
 
 [[noreturn]] void Usage(const std::string& problem) {
     std::cerr << "qx_bench_next_step: " << problem << "\n"
-              << "usage: qx_bench_next_step BOOK.txt [--convert big5|gbk-trad|utf16] "
-                 "[--mode separate|one-line] [--repeat N]\n";
+              << "usage: qx_bench_next_step BOOK.txt [--convert auto|big5|gbk-trad|utf16|utf8] "
+                 "[--mode separate|one-line|headings] [--repeat N]\n";
     std::exit(2);
 }
 
@@ -80,14 +80,19 @@ Options ParseArgs(int argc, char** argv) {
         if (arg == "--convert") {
             o.convertName = value(i);
             o.page.convert = true;
-            if (o.convertName == "big5") {
+            if (o.convertName == "auto") {
+                o.page.convert = false;
+                o.page.detectEncoding = true;
+            } else if (o.convertName == "utf8") {
+                o.page.fromUtf8 = true;
+            } else if (o.convertName == "big5") {
                 o.page.fromBig5 = true;
             } else if (o.convertName == "gbk-trad") {
                 o.page.fromTraditionalGbk = true;
             } else if (o.convertName == "utf16") {
                 o.page.fromUnicode = true;
             } else {
-                Usage("--convert must be big5, gbk-trad or utf16");
+                Usage("--convert must be auto, big5, gbk-trad, utf16 or utf8");
             }
         } else if (arg == "--mode") {
             o.modeName = value(i);
@@ -95,8 +100,10 @@ Options ParseArgs(int argc, char** argv) {
                 o.page.mode = tx::LayoutMode::SeparateLines;
             } else if (o.modeName == "one-line") {
                 o.page.mode = tx::LayoutMode::OneLine;
+            } else if (o.modeName == "headings") {
+                o.page.mode = tx::LayoutMode::Headings;
             } else {
-                Usage("--mode must be separate or one-line");
+                Usage("--mode must be separate, one-line or headings");
             }
         } else if (arg == "--repeat") {
             const std::string n = value(i);
@@ -256,11 +263,12 @@ int main(int argc, char** argv) {
 
     // The same work stage by stage, in the order the step does it.
     Stage read{"read (ReadWholeFile)", {}};
+    Stage detect{"detect (DetectEncoding)", {}};
     Stage zeros{"zero-byte check (HasZeroBytePair)", {}};
     Stage convert{"convert (ConvertInput)", {}};
     Stage normalise{"normalise (NormaliseText)", {}};
     Stage release{"release input buffers", {}};
-    Stage load{"adopt + load (LoadChapters)", {}};
+    Stage load{"adopt + load (LoadChapters)", {}};  // in headings mode: finding and checking the headings
     Stage analyse{"analyse (AnalyzeChapters)", {}};
     const bool oneLine = o.page.mode == tx::LayoutMode::OneLine;
     for (int r = 0; r < o.repeat; ++r) {
@@ -271,6 +279,12 @@ int main(int argc, char** argv) {
         if (!raw) {
             std::cerr << "qx_bench_next_step: cannot read " << o.book << "\n";
             return 1;
+        }
+        if (page.detectEncoding) {
+            detect.t.Add(Time([&] {
+                const auto guess = rt::DetectEncoding(std::string_view(*raw).substr(0, tx::kSampleBytes));
+                tx::ApplyEncodingGuess(guess, page);
+            }));
         }
         bool zeroPair = false;
         zeros.t.Add(Time([&] { zeroPair = !page.convert && tx::HasZeroBytePair(*raw); }));
@@ -298,10 +312,11 @@ int main(int argc, char** argv) {
     // The step checks for UTF-16 only when no conversion is chosen, converts
     // only when one is (otherwise it hands the bytes on), analyses only in
     // one-line mode.
-    zeros.run = !o.page.convert;
-    convert.run = o.page.convert;
+    detect.run = o.page.detectEncoding;
+    zeros.run = !o.page.convert && !o.page.detectEncoding;
+    convert.run = o.page.convert || o.page.detectEncoding;
     analyse.run = oneLine;
-    const std::vector<const Stage*> stages{&read, &zeros, &convert, &normalise, &release, &load, &analyse};
+    const std::vector<const Stage*> stages{&read, &detect, &zeros, &convert, &normalise, &release, &load, &analyse};
     double sum = 0;
     for (const Stage* s : stages) sum += s->t.Best();
 

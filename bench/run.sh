@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the benchmark books and measures the Next step on them: a GBK book in
-# separate-lines mode, and a BIG5 book converted to simplified GBK; then the
+# separate-lines mode, the GBK book and its UTF-8 copy in headings mode with
+# the encoding detected, and a BIG5 book converted to simplified GBK; then the
 # conversion of the UTF-8 copy of the GBK book and the encoding guess.
 #
 #   bash bench/run.sh            (from the repository root, after the build)
@@ -42,6 +43,12 @@ bench=$build/bench/qx_bench_next_step
 echo
 echo "== GBK, separate-lines mode =="
 "$bench" "$data/big.gbk.txt" --mode separate --repeat "$repeat"
+echo
+echo "== GBK, headings mode, encoding detected =="
+"$bench" "$data/big.gbk.txt" --convert auto --mode headings --repeat "$repeat"
+echo
+echo "== UTF-8, headings mode, encoding detected =="
+"$bench" "$data/big.utf8.txt" --convert auto --mode headings --repeat "$repeat"
 echo
 echo "== BIG5 converted to simplified GBK, separate-lines mode =="
 "$bench" "$data/big.big5.txt" --convert big5 --mode separate --repeat "$big5_repeat"

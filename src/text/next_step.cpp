@@ -64,13 +64,29 @@ std::string NormaliseText(std::string_view raw) {
         std::size_t j = i;
         while (j < n) {
             const auto c = static_cast<unsigned char>(in[j]);
-            if (c >= 0x81) {
-                // A whole character (double-byte or four-byte), or a byte
-                // that is none of the special ones.
-                j += runtime::CharLengthAt(raw, j);
+            if (c < 0x81) {
+                if (special.table[c]) break;
+                ++j;
                 continue;
             }
-            if (special.table[c]) break;
+            // A lead byte: the whole character as runtime::CharLengthAt
+            // finds it (written out here, this loop runs over every byte of
+            // the book). A lone lead byte is no special byte either.
+            if (j + 1 < n) {
+                const auto second = static_cast<unsigned char>(in[j + 1]);
+                if (second >= 0x40 && second != 0x7F && second != 0xFF) {
+                    j += 2;
+                    continue;
+                }
+                if (second >= 0x30 && second <= 0x39 && j + 3 < n) {
+                    const auto third = static_cast<unsigned char>(in[j + 2]);
+                    const auto fourth = static_cast<unsigned char>(in[j + 3]);
+                    if (third >= 0x81 && third != 0xFF && fourth >= 0x30 && fourth <= 0x39) {
+                        j += 4;
+                        continue;
+                    }
+                }
+            }
             ++j;
         }
         if (j > i) {
