@@ -22,10 +22,14 @@ const headings::Kind kKinds[] = {headings::Kind::Chapter, headings::Kind::Volume
 
 QString KindCaption(headings::Kind kind) {
     switch (kind) {
-        case headings::Kind::Chapter: return QStringLiteral("章");
-        case headings::Kind::Volume: return QStringLiteral("卷");
-        case headings::Kind::Part: return QStringLiteral("卷或章");
-        case headings::Kind::Special: return QStringLiteral("无编号章");
+        case headings::Kind::Chapter:
+            return QStringLiteral("章");
+        case headings::Kind::Volume:
+            return QStringLiteral("卷");
+        case headings::Kind::Part:
+            return QStringLiteral("卷或章");
+        case headings::Kind::Special:
+            return QStringLiteral("无编号章");
     }
     return {};
 }
@@ -59,7 +63,8 @@ HeadingRulesDialog::HeadingRulesDialog(const headings::RuleSet& rules, QWidget* 
     编辑框_新规则 = Named(new QLineEdit(this), "编辑框_新规则");
     编辑框_新规则->setPlaceholderText(QStringLiteral("正则表达式，例如 ^【(?<num>\\d+)】"));
     组合框_规则类型 = Named(new QComboBox(this), "组合框_规则类型");
-    for (const auto kind : kKinds) 组合框_规则类型->addItem(KindCaption(kind));
+    for (const auto kind : kKinds)
+        组合框_规则类型->addItem(KindCaption(kind));
     按钮_添加规则 = Named(new QPushButton(QStringLiteral("添加"), this), "按钮_添加规则");
     按钮_删除规则 = Named(new QPushButton(QStringLiteral("删除"), this), "按钮_删除规则");
     按钮_试用规则 = Named(new QPushButton(QStringLiteral("试用"), this), "按钮_试用规则");
@@ -80,7 +85,8 @@ HeadingRulesDialog::HeadingRulesDialog(const headings::RuleSet& rules, QWidget* 
     buttons->addWidget(按钮_确定);
     buttons->addWidget(按钮_取消);
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(new QLabel(QStringLiteral("按顺序尝试，第一条认出标题的规则决定；自己的规则排在内置规则之前。"), this));
+    layout->addWidget(new QLabel(
+        QStringLiteral("按顺序尝试，第一条认出标题的规则决定；自己的规则排在内置规则之前。"), this));
     layout->addWidget(表格_标题规则, 1);
     layout->addLayout(add);
     layout->addWidget(标签_试用结果);
@@ -107,7 +113,8 @@ void HeadingRulesDialog::ShowRules() {
         表格_标题规则->setItem(row, kKindColumn, new QTableWidgetItem(KindCaption(r.kind)));
         auto* text = new QTableWidgetItem(QString::fromStdString(r.builtIn ? r.name : r.pattern));
         text->setToolTip(QString::fromStdString(r.pattern));
-        if (r.builtIn) text->setForeground(palette().color(QPalette::Disabled, QPalette::Text));
+        if (r.builtIn)
+            text->setForeground(palette().color(QPalette::Disabled, QPalette::Text));
         表格_标题规则->setItem(row, kRuleColumn, text);
         表格_标题规则->setItem(row, kFoundColumn, new QTableWidgetItem);
     }
@@ -116,7 +123,8 @@ void HeadingRulesDialog::ShowRules() {
 void HeadingRulesDialog::ReadStates() {
     auto& rules = m_rules.Rules();
     for (int row = 0; row < 表格_标题规则->rowCount() && row < static_cast<int>(rules.size()); ++row) {
-        rules[static_cast<std::size_t>(row)].enabled = 表格_标题规则->item(row, kOnColumn)->checkState() == Qt::Checked;
+        rules[static_cast<std::size_t>(row)].enabled =
+            表格_标题规则->item(row, kOnColumn)->checkState() == Qt::Checked;
     }
 }
 
@@ -128,7 +136,8 @@ headings::RuleSet HeadingRulesDialog::Rules() const {
 
 void HeadingRulesDialog::OnAdd() {
     const std::string pattern = 编辑框_新规则->text().trimmed().toStdString();
-    if (pattern.empty()) return;
+    if (pattern.empty())
+        return;
     if (const auto error = headings::PatternError(pattern)) {
         QMessageBox::warning(this, windowTitle(),
                              QStringLiteral("规则无法使用：") + QString::fromStdString(*error));
@@ -144,7 +153,8 @@ void HeadingRulesDialog::OnAdd() {
 void HeadingRulesDialog::OnRemove() {
     const int row = 表格_标题规则->currentRow();
     auto& rules = m_rules.Rules();
-    if (row < 0 || row >= static_cast<int>(rules.size())) return;
+    if (row < 0 || row >= static_cast<int>(rules.size()))
+        return;
     if (rules[static_cast<std::size_t>(row)].builtIn) {
         标签_试用结果->setText(QStringLiteral("内置规则不能删除，取消勾选即可停用。"));
         return;
@@ -165,12 +175,13 @@ void HeadingRulesDialog::OnTry() {
     const auto counts = headings::CountPerRule(text, matcher);
     for (int row = 0; row < 表格_标题规则->rowCount() && row < static_cast<int>(counts.size()); ++row) {
         const bool on = m_rules.Rules()[static_cast<std::size_t>(row)].enabled;
-        表格_标题规则->item(row, kFoundColumn)->setText(on ? QString::number(counts[static_cast<std::size_t>(row)])
-                                                             : QStringLiteral("-"));
+        表格_标题规则->item(row, kFoundColumn)
+            ->setText(on ? QString::number(counts[static_cast<std::size_t>(row)]) : QStringLiteral("-"));
     }
     const auto outline = headings::FindHeadings(text, matcher);
     int chapters = 0, volumes = 0;
-    for (const auto& h : outline.headings) (h.volume ? volumes : chapters) += 1;
+    for (const auto& h : outline.headings)
+        (h.volume ? volumes : chapters) += 1;
     标签_试用结果->setText(QStringLiteral("按这些规则：%1 章、%2 卷（另有 %3 行像标题，经核对仍算正文）")
                                .arg(chapters)
                                .arg(volumes)

@@ -17,7 +17,7 @@ namespace {
 #define QX_NUMBER "(?<num>[0-9０-９]{1,7}|[" QX_CN_DIGITS "]{1,12})"
 #define QX_SPACE "[ \\t\\x{3000}]"
 #define QX_SEPARATOR "(?<sep>[ \\t\\x{3000}:：、，,.．·_\\-—]*)"
-#define QX_ENGLISH_NUMBER                                                                                  \
+#define QX_ENGLISH_NUMBER                                                                               \
     "(?<num>[0-9]{1,5}|[ivxlcdm]{1,10}|one|two|three|four|five|six|seven|eight|nine|ten|eleven|twelve|" \
     "thirteen|fourteen|fifteen|sixteen|seventeen|eighteen|nineteen|twenty)\\b"
 
@@ -38,14 +38,17 @@ const BuiltInRule kBuiltIn[] = {
     {"卷N", Kind::Part,
      "^(?<unit>卷)" QX_SPACE "*" QX_NUMBER "(?<sep>[ \\t\\x{3000}:：、·_\\-—]+|$)(?<title>.*)$", true},
     {"序/楔子/尾声/番外", Kind::Special,
-     "^(?<title>(?<unit>序章|序言|序幕|序曲|序|楔子|引子|引言|前言|尾声|尾聲|后记|後記|终章|終章|大结局|大結局|"
+     "^(?<title>(?<unit>序章|序言|序幕|序曲|序|楔子|引子|引言|前言|尾声|尾聲|后记|後記|终章|終章|大结局|"
+     "大結局|"
      "结局|結局|番外篇|番外|后序|後序|跋|完本感言|完结感言|完結感言)"
      "(?:(?:[ \\t\\x{3000}:：、·_\\-—]+|(?=[0-9０-９一二三四五六七八九十]))(?<rest>.*))?)$",
      true},
     {"Chapter N", Kind::Chapter,
-     "(?i)^(?<unit>chapter|chap\\.|ch\\.)[ \\t]*" QX_ENGLISH_NUMBER "(?<sep>[ \\t:.\\-—]*)(?<title>.*)$", true},
+     "(?i)^(?<unit>chapter|chap\\.|ch\\.)[ \\t]*" QX_ENGLISH_NUMBER "(?<sep>[ \\t:.\\-—]*)(?<title>.*)$",
+     true},
     {"Part N", Kind::Part,
-     "(?i)^(?<unit>part|book|volume|vol\\.)[ \\t]*" QX_ENGLISH_NUMBER "(?<sep>[ \\t:.\\-—]*)(?<title>.*)$", true},
+     "(?i)^(?<unit>part|book|volume|vol\\.)[ \\t]*" QX_ENGLISH_NUMBER "(?<sep>[ \\t:.\\-—]*)(?<title>.*)$",
+     true},
     // Bare numbers (001 标题, 一、标题) are common in lists inside chapters
     // too, so this one is off until the user turns it on.
     {kBareNumbersRule, Kind::Chapter,
@@ -62,7 +65,8 @@ std::string_view NextField(std::string_view& line) {
 }
 
 std::string_view TrimLineEnd(std::string_view line) {
-    while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.remove_suffix(1);
+    while (!line.empty() && (line.back() == '\r' || line.back() == '\n'))
+        line.remove_suffix(1);
     return line;
 }
 
@@ -70,31 +74,39 @@ std::string_view TrimLineEnd(std::string_view line) {
 
 const char* KindName(Kind kind) {
     switch (kind) {
-        case Kind::Chapter: return "chapter";
-        case Kind::Part: return "part";
-        case Kind::Volume: return "volume";
-        case Kind::Special: return "special";
+        case Kind::Chapter:
+            return "chapter";
+        case Kind::Part:
+            return "part";
+        case Kind::Volume:
+            return "volume";
+        case Kind::Special:
+            return "special";
     }
     return "chapter";
 }
 
 std::optional<Kind> KindFromName(std::string_view name) {
     for (const Kind k : {Kind::Chapter, Kind::Part, Kind::Volume, Kind::Special}) {
-        if (name == KindName(k)) return k;
+        if (name == KindName(k))
+            return k;
     }
     return std::nullopt;
 }
 
 RuleSet RuleSet::BuiltIn() {
     RuleSet set;
-    for (const auto& b : kBuiltIn) set.m_rules.push_back({b.name, b.kind, b.pattern, b.enabled, true});
+    for (const auto& b : kBuiltIn)
+        set.m_rules.push_back({b.name, b.kind, b.pattern, b.enabled, true});
     return set;
 }
 
 void RuleSet::AddUserRule(std::string pattern, Kind kind, std::string name) {
     auto firstBuiltIn = m_rules.begin();
-    while (firstBuiltIn != m_rules.end() && !firstBuiltIn->builtIn) ++firstBuiltIn;
-    if (name.empty()) name = pattern;
+    while (firstBuiltIn != m_rules.end() && !firstBuiltIn->builtIn)
+        ++firstBuiltIn;
+    if (name.empty())
+        name = pattern;
     m_rules.insert(firstBuiltIn, Rule{std::move(name), kind, std::move(pattern), true, false});
 }
 
@@ -106,7 +118,8 @@ std::string RuleSet::ToFileText() const {
         "#   a group named num gives the heading's number; the heading is what the pattern matches.\n";
     for (const Rule& r : m_rules) {
         out += r.enabled ? "on\t" : "off\t";
-        out += r.builtIn ? std::string("builtin\t") + r.name : std::string(KindName(r.kind)) + "\t" + r.pattern;
+        out +=
+            r.builtIn ? std::string("builtin\t") + r.name : std::string(KindName(r.kind)) + "\t" + r.pattern;
         out += "\n";
     }
     return out;
@@ -117,15 +130,18 @@ RuleSet RuleSet::FromFileText(std::string_view text, std::vector<std::string>* p
     std::vector<Rule> user;
     int lineNumber = 0;
     auto complain = [&](const std::string& why) {
-        if (problems) problems->push_back("line " + std::to_string(lineNumber) + ": " + why);
+        if (problems)
+            problems->push_back("line " + std::to_string(lineNumber) + ": " + why);
     };
-    if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+    if (text.substr(0, 3) == "\xEF\xBB\xBF")
+        text.remove_prefix(3);
     while (!text.empty()) {
         const auto lf = text.find('\n');
         std::string_view line = TrimLineEnd(text.substr(0, lf));
         text = lf == std::string_view::npos ? std::string_view() : text.substr(lf + 1);
         ++lineNumber;
-        if (line.empty() || line.front() == '#') continue;
+        if (line.empty() || line.front() == '#')
+            continue;
         const std::string_view state = NextField(line);
         const std::string_view kind = NextField(line);
         const std::string_view rest = line;
@@ -142,7 +158,8 @@ RuleSet RuleSet::FromFileText(std::string_view text, std::vector<std::string>* p
                     found = true;
                 }
             }
-            if (!found) complain("no built-in rule named " + std::string(rest));
+            if (!found)
+                complain("no built-in rule named " + std::string(rest));
             continue;
         }
         const auto k = KindFromName(kind);
@@ -160,11 +177,14 @@ RuleSet RuleSet::FromFileText(std::string_view text, std::vector<std::string>* p
     return set;
 }
 
-std::filesystem::path RulesFilePath(const std::filesystem::path& home) { return home / "heading_rules.txt"; }
+std::filesystem::path RulesFilePath(const std::filesystem::path& home) {
+    return home / "heading_rules.txt";
+}
 
 RuleSet LoadRules(const std::filesystem::path& home, std::vector<std::string>* problems) {
     const auto text = runtime::ReadWholeFile(RulesFilePath(home));
-    if (!text) return RuleSet::BuiltIn();
+    if (!text)
+        return RuleSet::BuiltIn();
     return RuleSet::FromFileText(*text, problems);
 }
 
@@ -183,7 +203,8 @@ std::optional<std::string> PatternError(const std::string& pattern) {
     }
     PCRE2_UCHAR message[256];
     pcre2_get_error_message(error, message, sizeof message);
-    return std::string(reinterpret_cast<const char*>(message)) + " (at offset " + std::to_string(offset) + ")";
+    return std::string(reinterpret_cast<const char*>(message)) + " (at offset " + std::to_string(offset) +
+           ")";
 }
 
 }  // namespace qx::headings

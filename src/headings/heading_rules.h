@@ -28,7 +28,7 @@ enum class Kind {
 };
 
 struct Rule {
-    std::string name;     // built-in: its fixed name; user: shown in the rules dialog
+    std::string name;  // built-in: its fixed name; user: shown in the rules dialog
     Kind kind = Kind::Chapter;
     std::string pattern;  // UTF-8
     bool enabled = true;

@@ -29,28 +29,36 @@ constexpr std::size_t kLongUnseparatedTitle = 20;
 char32_t Decode(std::string_view s, std::size_t& at) {
     const auto lead = static_cast<unsigned char>(s[at]);
     std::size_t length = lead < 0x80 ? 1 : lead < 0xC0 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-    if (at + length > s.size()) length = s.size() - at;
+    if (at + length > s.size())
+        length = s.size() - at;
     char32_t c = length == 1 ? lead : static_cast<char32_t>(lead & (0x7F >> length));
-    for (std::size_t k = 1; k < length; ++k) c = (c << 6) | (static_cast<unsigned char>(s[at + k]) & 0x3F);
+    for (std::size_t k = 1; k < length; ++k)
+        c = (c << 6) | (static_cast<unsigned char>(s[at + k]) & 0x3F);
     at += length;
     return c;
 }
 
 std::u32string CodePoints(std::string_view utf8) {
     std::u32string out;
-    for (std::size_t at = 0; at < utf8.size();) out.push_back(Decode(utf8, at));
+    for (std::size_t at = 0; at < utf8.size();)
+        out.push_back(Decode(utf8, at));
     return out;
 }
 
 // Byte offset of code point `index` of `utf8`.
 std::size_t OffsetOfCodePoint(std::string_view utf8, std::size_t index) {
     std::size_t at = 0;
-    for (std::size_t i = 0; i < index && at < utf8.size(); ++i) Decode(utf8, at);
+    for (std::size_t i = 0; i < index && at < utf8.size(); ++i)
+        Decode(utf8, at);
     return at;
 }
 
-bool IsGapChar(char32_t c) { return c == U'\x3000' || c == U'\t'; }
-bool IsSpaceChar(char32_t c) { return c == U' ' || c == U'\t' || c == U'\x3000' || c == U'\xA0'; }
+bool IsGapChar(char32_t c) {
+    return c == U'\x3000' || c == U'\t';
+}
+bool IsSpaceChar(char32_t c) {
+    return c == U' ' || c == U'\t' || c == U'\x3000' || c == U'\xA0';
+}
 bool IsSentencePunctuation(char32_t c) {
     return c == U'，' || c == U'。' || c == U'！' || c == U'？' || c == U'；' || c == U'…' || c == U'“' ||
            c == U'”' || c == U'「' || c == U'」';
@@ -68,24 +76,27 @@ bool ContinuesAsWord(const std::string& unit, char32_t next) {
         const char* unit;
         const char32_t* nexts;
     } kWords[] = {
-        {"回", U"合"}, {"集", U"团"}, {"部", U"分队门下长位件"}, {"章", U"程"},
-        {"节", U"课目日"}, {"篇", U"幅"}, {"话", U"题语"}, {"幕", U"后"},
+        {"回", U"合"},     {"集", U"团"}, {"部", U"分队门下长位件"}, {"章", U"程"},
+        {"节", U"课目日"}, {"篇", U"幅"}, {"话", U"题语"},           {"幕", U"后"},
     };
     for (const auto& w : kWords) {
-        if (unit == w.unit && std::u32string_view(w.nexts).find(next) != std::u32string_view::npos) return true;
+        if (unit == w.unit && std::u32string_view(w.nexts).find(next) != std::u32string_view::npos)
+            return true;
     }
     return false;
 }
 
 std::optional<int> EnglishNumber(std::string_view word) {
-    static const char* const kWords[] = {"one",      "two",      "three",    "four",      "five",
-                                         "six",      "seven",    "eight",    "nine",      "ten",
-                                         "eleven",   "twelve",   "thirteen", "fourteen",  "fifteen",
-                                         "sixteen",  "seventeen", "eighteen", "nineteen", "twenty"};
+    static const char* const kWords[] = {"one",     "two",       "three",    "four",     "five",
+                                         "six",     "seven",     "eight",    "nine",     "ten",
+                                         "eleven",  "twelve",    "thirteen", "fourteen", "fifteen",
+                                         "sixteen", "seventeen", "eighteen", "nineteen", "twenty"};
     std::string lower(word);
-    for (char& c : lower) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+    for (char& c : lower)
+        c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
     for (int i = 0; i < 20; ++i) {
-        if (lower == kWords[i]) return i + 1;
+        if (lower == kWords[i])
+            return i + 1;
     }
     return std::nullopt;
 }
@@ -115,7 +126,8 @@ std::unique_ptr<Matcher::Compiled> Compile(const std::string& pattern, std::stri
     if (!re) {
         PCRE2_UCHAR message[256];
         pcre2_get_error_message(code, message, sizeof message);
-        if (error) *error = reinterpret_cast<const char*>(message);
+        if (error)
+            *error = reinterpret_cast<const char*>(message);
         return nullptr;
     }
     pcre2_jit_compile(re, PCRE2_JIT_COMPLETE);  // without JIT the interpreter runs: slower, same result
@@ -134,13 +146,16 @@ struct Match {
     std::size_t end = 0;
     std::array<std::pair<std::size_t, std::size_t>, 16> spans{};
     std::string_view Span(std::string_view subject, int group) const {
-        if (group < 0 || group >= static_cast<int>(spans.size())) return {};
+        if (group < 0 || group >= static_cast<int>(spans.size()))
+            return {};
         const auto [b, e] = spans[static_cast<std::size_t>(group)];
-        if (b == PCRE2_UNSET || e == PCRE2_UNSET) return {};
+        if (b == PCRE2_UNSET || e == PCRE2_UNSET)
+            return {};
         return subject.substr(b, e - b);
     }
     std::size_t Begin(int group) const {
-        if (group < 0 || group >= static_cast<int>(spans.size())) return PCRE2_UNSET;
+        if (group < 0 || group >= static_cast<int>(spans.size()))
+            return PCRE2_UNSET;
         return spans[static_cast<std::size_t>(group)].first;
     }
 };
@@ -149,11 +164,13 @@ std::optional<Match> Run(const Matcher::Compiled& re, std::string_view subject) 
     thread_local pcre2_match_data* data = pcre2_match_data_create(16, nullptr);
     const int rc = pcre2_match(re.code, reinterpret_cast<PCRE2_SPTR>(subject.data()), subject.size(), 0,
                                PCRE2_NO_UTF_CHECK, data, nullptr);
-    if (rc < 0) return std::nullopt;
+    if (rc < 0)
+        return std::nullopt;
     const PCRE2_SIZE* ov = pcre2_get_ovector_pointer(data);
     const std::uint32_t pairs = std::min<std::uint32_t>(pcre2_get_ovector_count(data), 16);
     Match m;
-    for (auto& s : m.spans) s = {PCRE2_UNSET, PCRE2_UNSET};
+    for (auto& s : m.spans)
+        s = {PCRE2_UNSET, PCRE2_UNSET};
     for (std::uint32_t i = 0; i < pairs && i < static_cast<std::uint32_t>(rc); ++i) {
         m.spans[i] = {ov[2 * i], ov[2 * i + 1]};
     }
@@ -183,7 +200,8 @@ std::optional<Extent> BuiltInExtent(const Matcher::Compiled& re, const Match& m,
         separated = true;
     } else {
         titleBegin = m.Begin(g.title);
-        if (titleBegin == PCRE2_UNSET) titleBegin = m.end;
+        if (titleBegin == PCRE2_UNSET)
+            titleBegin = m.end;
         separated = !m.Span(subject, g.sep).empty();
     }
     const std::string_view title = subject.substr(titleBegin, m.end - titleBegin);
@@ -191,11 +209,15 @@ std::optional<Extent> BuiltInExtent(const Matcher::Compiled& re, const Match& m,
 
     if (!t.empty() && !separated && re.kind != Kind::Special) {
         // 第三章说的是……: a sentence that begins with a chapter number.
-        if (std::any_of(t.begin(), t.end(), IsSentencePunctuation)) return std::nullopt;
-        if (IsParticle(t.front()) || ContinuesAsWord(unit, t.front())) return std::nullopt;
-        if (t.size() > kLongUnseparatedTitle) return std::nullopt;
+        if (std::any_of(t.begin(), t.end(), IsSentencePunctuation))
+            return std::nullopt;
+        if (IsParticle(t.front()) || ContinuesAsWord(unit, t.front()))
+            return std::nullopt;
+        if (t.size() > kLongUnseparatedTitle)
+            return std::nullopt;
     }
-    if (lineChars <= kLongLine && t.size() <= kLongTitle) return Extent{m.end, m.end};
+    if (lineChars <= kLongLine && t.size() <= kLongTitle)
+        return Extent{m.end, m.end};
 
     // A long line: the heading and the chapter's first sentence share it.
     // The heading ends at the last gap before the first sentence
@@ -212,19 +234,24 @@ std::optional<Extent> BuiltInExtent(const Matcher::Compiled& re, const Match& m,
     for (std::size_t i = 1; i < std::min(firstPunctuation, kLongTitle + 1); ++i) {
         const bool wide = IsGapChar(t[i]);
         const bool doubleSpace = t[i] == U' ' && i + 1 < t.size() && t[i + 1] == U' ';
-        if (wide || doubleSpace) gap = i;
+        if (wide || doubleSpace)
+            gap = i;
     }
     if (gap) {
         std::size_t bodyAt = *gap;
-        while (bodyAt < t.size() && IsSpaceChar(t[bodyAt])) ++bodyAt;
+        while (bodyAt < t.size() && IsSpaceChar(t[bodyAt]))
+            ++bodyAt;
         if (bodyAt < t.size()) {
-            return Extent{titleBegin + OffsetOfCodePoint(title, *gap), titleBegin + OffsetOfCodePoint(title, bodyAt)};
+            return Extent{titleBegin + OffsetOfCodePoint(title, *gap),
+                          titleBegin + OffsetOfCodePoint(title, bodyAt)};
         }
     }
     if (separated) {
         std::size_t headingEnd = titleBegin;
-        while (headingEnd > 0 && (subject[headingEnd - 1] == ' ' || subject[headingEnd - 1] == '\t')) --headingEnd;
-        if (subject.substr(0, headingEnd).ends_with("\xE3\x80\x80")) headingEnd -= 3;
+        while (headingEnd > 0 && (subject[headingEnd - 1] == ' ' || subject[headingEnd - 1] == '\t'))
+            --headingEnd;
+        if (subject.substr(0, headingEnd).ends_with("\xE3\x80\x80"))
+            headingEnd -= 3;
         return Extent{headingEnd, titleBegin};
     }
     return std::nullopt;
@@ -250,7 +277,8 @@ Matcher::Matcher(const RuleSet& set) {
     const auto& rules = set.Rules();
     for (std::size_t i = 0; i < rules.size(); ++i) {
         const Rule& r = rules[i];
-        if (!r.enabled) continue;
+        if (!r.enabled)
+            continue;
         std::string error;
         auto compiled = Compile(r.pattern, &error);
         if (!compiled) {
@@ -260,21 +288,25 @@ Matcher::Matcher(const RuleSet& set) {
         compiled->rule = static_cast<int>(i);
         compiled->kind = r.kind;
         compiled->builtIn = r.builtIn;
-        if (!r.builtIn) m_anyUserRule = true;
-        if (r.builtIn && r.name == kBareNumbersRule) m_bareNumbers = true;
+        if (!r.builtIn)
+            m_anyUserRule = true;
+        if (r.builtIn && r.name == kBareNumbersRule)
+            m_bareNumbers = true;
         m_rules.push_back(std::move(compiled));
     }
     m_ruleCount = rules.size();
     // Words and signs that sites put before a heading: 正文, VIP章节,
     // empty or short tag brackets, stars.
     m_noise = Compile(
-        "^(?:[【\\[〖［(（<〈「『{｛][ \\t\\x{3000}]*(?:正文|VIP|vip|ＶＩＰ|新书|更新|手打|无弹窗|無彈窗|精校|"
-        "免费|首发)?[ \\t\\x{3000}]*[】\\]〗］)）>〉」』}｝]|正文卷|正文部分|正文|VIP卷|VIP章节|vip卷|ＶＩＰ卷|VIP|"
+        "^(?:[【\\[〖［(（<〈「『{｛][ "
+        "\\t\\x{3000}]*(?:正文|VIP|vip|ＶＩＰ|新书|更新|手打|无弹窗|無彈窗|精校|"
+        "免费|首发)?[ "
+        "\\t\\x{3000}]*[】\\]〗］)）>〉」』}｝]|正文卷|正文部分|正文|VIP卷|VIP章节|vip卷|ＶＩＰ卷|VIP|"
         "章节目录|最新章节|免费章节|作品相关|[☆★◆◇●○■□※◎]+[、.．]?)[ \\t\\x{3000}:：]*",
         nullptr);
     m_di = runtime::Utf8ToGbk("第");
-    for (const char* lead : {"卷", "序", "楔", "引", "前", "尾", "后", "後", "终", "終", "大", "结", "結", "番", "跋",
-                             "完"}) {
+    for (const char* lead :
+         {"卷", "序", "楔", "引", "前", "尾", "后", "後", "终", "終", "大", "结", "結", "番", "跋", "完"}) {
         m_leadAnchors.push_back(runtime::Utf8ToGbk(lead));
     }
 }
@@ -282,31 +314,40 @@ Matcher::Matcher(const RuleSet& set) {
 Matcher::~Matcher() = default;
 
 bool Matcher::MayMatch(std::string_view line) const {
-    if (m_anyUserRule) return true;
+    if (m_anyUserRule)
+        return true;
     const std::size_t indent = IndentOf(line);
-    if (indent >= line.size()) return false;
+    if (indent >= line.size())
+        return false;
     const auto first = static_cast<unsigned char>(line[indent]);
-    if ((first >= 'A' && first <= 'Z') || (first >= 'a' && first <= 'z')) return true;
-    if (m_bareNumbers && ((first >= '0' && first <= '9') || first >= 0x80)) return true;
+    if ((first >= 'A' && first <= 'Z') || (first >= 'a' && first <= 'z'))
+        return true;
+    if (m_bareNumbers && ((first >= '0' && first <= '9') || first >= 0x80))
+        return true;
     const std::string_view rest = line.substr(indent);
     for (const auto& a : m_leadAnchors) {
-        if (rest.substr(0, a.size()) == a) return true;
+        if (rest.substr(0, a.size()) == a)
+            return true;
     }
     // 第 among the first characters (after noise words such as 正文).
     for (std::size_t at = 0, chars = 0; at < rest.size() && chars < 12; ++chars) {
-        if (rest.compare(at, m_di.size(), m_di) == 0) return true;
+        if (rest.compare(at, m_di.size(), m_di) == 0)
+            return true;
         at += runtime::CharLengthAt(rest, at);
     }
     return false;
 }
 
 std::optional<LineMatch> Matcher::Match(std::string_view line) const {
-    if (!MayMatch(line)) return std::nullopt;
+    if (!MayMatch(line))
+        return std::nullopt;
     return MatchAt(line, IndentOf(line), true);
 }
 
-std::optional<LineMatch> Matcher::MatchAt(std::string_view line, std::size_t indent, bool allowSameLine) const {
-    if (indent >= line.size()) return std::nullopt;
+std::optional<LineMatch> Matcher::MatchAt(std::string_view line, std::size_t indent,
+                                          bool allowSameLine) const {
+    if (indent >= line.size())
+        return std::nullopt;
     // The head of the line, cut at a character boundary, decoded.
     std::size_t headEnd = indent;
     std::size_t lineChars = 0;
@@ -315,7 +356,8 @@ std::optional<LineMatch> Matcher::MatchAt(std::string_view line, std::size_t ind
         ++lineChars;
     }
     headEnd = std::min(headEnd, line.size());
-    for (std::size_t at = headEnd; at < line.size(); at += runtime::CharLengthAt(line, at)) ++lineChars;
+    for (std::size_t at = headEnd; at < line.size(); at += runtime::CharLengthAt(line, at))
+        ++lineChars;
     const std::string_view gbkHead = line.substr(indent, headEnd - indent);
     const std::string utf8 = runtime::GbkToUtf8(gbkHead);
 
@@ -335,37 +377,48 @@ std::optional<LineMatch> Matcher::MatchAt(std::string_view line, std::size_t ind
         const std::string_view subject = std::string_view(utf8).substr(skipped);
         for (const auto& re : m_rules) {
             const auto m = Run(*re, subject);
-            if (!m || m->end == 0) continue;
+            if (!m || m->end == 0)
+                continue;
             LineMatch out;
             out.rule = re->rule;
             out.kind = re->kind;
             out.userRule = !re->builtIn;
             std::string unit(m->Span(subject, re->groups.unit));
-            for (char& c : unit) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+            for (char& c : unit)
+                c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
             out.unit = unit;
             const std::string_view num = m->Span(subject, re->groups.num);
             if (!num.empty()) {
                 out.number = ParseNumber(num);
-                if (!out.number) out.number = EnglishNumber(num);
-                if (!out.number) continue;  // 第X章 with something that is no number
+                if (!out.number)
+                    out.number = EnglishNumber(num);
+                if (!out.number)
+                    continue;  // 第X章 with something that is no number
             }
             Extent extent{m->end, m->end};
             if (re->builtIn) {
                 const auto e = BuiltInExtent(*re, *m, subject, lineChars, unit);
-                if (!e) continue;
+                if (!e)
+                    continue;
                 extent = *e;
             }
             // Trailing spaces are not part of the heading.
             std::string_view heading = subject.substr(0, extent.headingEnd);
-            while (!heading.empty() && (heading.back() == ' ' || heading.back() == '\t')) heading.remove_suffix(1);
-            while (heading.ends_with("\xE3\x80\x80")) heading.remove_suffix(3);
-            if (heading.empty()) continue;
+            while (!heading.empty() && (heading.back() == ' ' || heading.back() == '\t'))
+                heading.remove_suffix(1);
+            while (heading.ends_with("\xE3\x80\x80"))
+                heading.remove_suffix(3);
+            if (heading.empty())
+                continue;
             std::size_t bodyAt = extent.bodyBegin;
-            while (bodyAt < subject.size() && (subject[bodyAt] == ' ' || subject[bodyAt] == '\t')) ++bodyAt;
-            while (subject.substr(bodyAt, 3) == "\xE3\x80\x80") bodyAt += 3;
+            while (bodyAt < subject.size() && (subject[bodyAt] == ' ' || subject[bodyAt] == '\t'))
+                ++bodyAt;
+            while (subject.substr(bodyAt, 3) == "\xE3\x80\x80")
+                bodyAt += 3;
             out.headingBegin = gbkOffset(skipped);
             out.headingEnd = gbkOffset(skipped + heading.size());
-            out.bodyBegin = bodyAt >= subject.size() && headEnd == line.size() ? line.size() : gbkOffset(skipped + bodyAt);
+            out.bodyBegin = bodyAt >= subject.size() && headEnd == line.size() ? line.size()
+                                                                               : gbkOffset(skipped + bodyAt);
 
             // 第一卷 风起 第一章 少年: a chapter heading after a volume
             // heading on the same line.
@@ -375,15 +428,20 @@ std::optional<LineMatch> Matcher::MatchAt(std::string_view line, std::size_t ind
                     const bool space = n == 1 ? line[at] == ' ' || line[at] == '\t'
                                               : n == 2 && line[at] == '\xA1' && line[at + 1] == '\xA1';
                     at += n;
-                    if (!space || at >= out.headingEnd) continue;
+                    if (!space || at >= out.headingEnd)
+                        continue;
                     const std::size_t next = at + IndentOf(line.substr(at));
-                    if (next >= out.headingEnd) continue;
+                    if (next >= out.headingEnd)
+                        continue;
                     const auto chapter = MatchAt(line, next, false);
                     if (chapter && (chapter->kind == Kind::Chapter || chapter->kind == Kind::Special)) {
                         out.chapterOnSameLine = next;
                         std::size_t end = at;
-                        while (end > out.headingBegin && (line[end - 1] == ' ' || line[end - 1] == '\t')) --end;
-                        while (end >= out.headingBegin + 2 && line[end - 1] == '\xA1' && line[end - 2] == '\xA1') end -= 2;
+                        while (end > out.headingBegin && (line[end - 1] == ' ' || line[end - 1] == '\t'))
+                            --end;
+                        while (end >= out.headingBegin + 2 && line[end - 1] == '\xA1' &&
+                               line[end - 2] == '\xA1')
+                            end -= 2;
                         out.headingEnd = end;
                         break;
                     }
@@ -392,9 +450,11 @@ std::optional<LineMatch> Matcher::MatchAt(std::string_view line, std::size_t ind
             return out;
         }
         // No rule at this point: try again after a noise word.
-        if (!m_noise) break;
+        if (!m_noise)
+            break;
         const auto noise = Run(*m_noise, subject);
-        if (!noise || noise->end == 0) break;
+        if (!noise || noise->end == 0)
+            break;
         skipped += noise->end;
     }
     return std::nullopt;

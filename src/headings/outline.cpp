@@ -32,7 +32,8 @@ struct Candidate {
 };
 
 std::string FamilyOf(const LineMatch& m) {
-    if (m.userRule) return "rule" + std::to_string(m.rule);
+    if (m.userRule)
+        return "rule" + std::to_string(m.rule);
     return m.unit;
 }
 
@@ -55,9 +56,11 @@ void ForEachLine(std::string_view text, Visit&& visit) {
     std::size_t pos = 0;
     while (pos < text.size()) {
         const void* lf = std::memchr(text.data() + pos, '\n', text.size() - pos);
-        const std::size_t end = lf ? static_cast<std::size_t>(static_cast<const char*>(lf) - text.data()) : text.size();
+        const std::size_t end =
+            lf ? static_cast<std::size_t>(static_cast<const char*>(lf) - text.data()) : text.size();
         std::size_t lineEnd = end;
-        if (lineEnd > pos && text[lineEnd - 1] == '\r') --lineEnd;
+        if (lineEnd > pos && text[lineEnd - 1] == '\r')
+            --lineEnd;
         visit(pos, text.substr(pos, lineEnd - pos));
         pos = end + 1;
     }
@@ -67,7 +70,8 @@ std::vector<Candidate> Scan(std::string_view text, const Matcher& matcher) {
     std::vector<Candidate> out;
     std::int64_t ordinal = 0;
     ForEachLine(text, [&](std::size_t start, std::string_view line) {
-        if (IsBlank(line)) return;
+        if (IsBlank(line))
+            return;
         if (matcher.MayMatch(line)) {
             if (const auto m = matcher.Match(line)) {
                 Candidate c;
@@ -82,10 +86,9 @@ std::vector<Candidate> Scan(std::string_view text, const Matcher& matcher) {
                 const std::size_t bodyAt = m->chapterOnSameLine ? *m->chapterOnSameLine : m->bodyBegin;
                 // A heading that fills its line: the body starts on the next line.
                 const bool whole = bodyAt >= line.size();
-                const std::size_t next = start + line.size() + (text.size() > start + line.size() &&
-                                                                        text[start + line.size()] == '\r'
-                                                                    ? 2
-                                                                    : 1);
+                const std::size_t next =
+                    start + line.size() +
+                    (text.size() > start + line.size() && text[start + line.size()] == '\r' ? 2 : 1);
                 c.bodyStart = whole ? static_cast<std::int64_t>(std::min(next, text.size()))
                                     : static_cast<std::int64_t>(start + bodyAt);
                 out.push_back(c);
@@ -97,12 +100,13 @@ std::vector<Candidate> Scan(std::string_view text, const Matcher& matcher) {
                         ch.kind = chapter->kind;
                         ch.number = chapter->number;
                         ch.family = FamilyOf(*chapter);
-                        ch.title = std::string(rest.substr(chapter->headingBegin, chapter->headingEnd - chapter->headingBegin));
+                        ch.title = std::string(
+                            rest.substr(chapter->headingBegin, chapter->headingEnd - chapter->headingBegin));
                         ch.rule = chapter->rule;
                         const bool chapterWhole = chapter->bodyBegin >= rest.size();
                         ch.bodyStart = chapterWhole ? static_cast<std::int64_t>(std::min(next, text.size()))
-                                                    : static_cast<std::int64_t>(start + *m->chapterOnSameLine +
-                                                                                chapter->bodyBegin);
+                                                    : static_cast<std::int64_t>(
+                                                          start + *m->chapterOnSameLine + chapter->bodyBegin);
                         out.back().bodyStart = static_cast<std::int64_t>(start + *m->chapterOnSameLine);
                         out.push_back(ch);
                     }
@@ -120,11 +124,14 @@ void ResolveParts(std::vector<Candidate>& cs) {
         return c.kind == Kind::Chapter && c.number.has_value();
     });
     for (auto& c : cs) {
-        if (c.kind == Kind::Part) c.kind = chapters >= 2 ? Kind::Volume : Kind::Chapter;
+        if (c.kind == Kind::Part)
+            c.kind = chapters >= 2 ? Kind::Volume : Kind::Chapter;
     }
 }
 
-bool IsNumberedChapter(const Candidate& c) { return !c.dropped && c.kind == Kind::Chapter && c.number; }
+bool IsNumberedChapter(const Candidate& c) {
+    return !c.dropped && c.kind == Kind::Chapter && c.number;
+}
 
 // A list of contents: headings one after the other with nothing between
 // them, numbered again later in the book from the list's first number.
@@ -145,15 +152,18 @@ void DropContentsLists(std::vector<Candidate>& cs) {
         for (std::size_t k = i; k < j; ++k) {
             if (IsNumberedChapter(cs[k])) {
                 ++numbered;
-                if (!first) first = &cs[k];
+                if (!first)
+                    first = &cs[k];
             }
         }
         if (numbered >= kContentsRun && first) {
-            const bool numberedAgain = std::any_of(cs.begin() + static_cast<std::ptrdiff_t>(j), cs.end(), [&](const Candidate& c) {
-                return IsNumberedChapter(c) && c.family == first->family && c.number == first->number;
-            });
+            const bool numberedAgain =
+                std::any_of(cs.begin() + static_cast<std::ptrdiff_t>(j), cs.end(), [&](const Candidate& c) {
+                    return IsNumberedChapter(c) && c.family == first->family && c.number == first->number;
+                });
             if (numberedAgain) {
-                for (std::size_t k = i; k < j; ++k) cs[k].dropped = true;
+                for (std::size_t k = i; k < j; ++k)
+                    cs[k].dropped = true;
             }
         }
         i = j;
@@ -166,20 +176,25 @@ void DropContentsLists(std::vector<Candidate>& cs) {
 void DropIndentedSpecials(std::vector<Candidate>& cs) {
     std::size_t numbered = 0, flush = 0;
     for (const auto& c : cs) {
-        if (!IsNumberedChapter(c)) continue;
+        if (!IsNumberedChapter(c))
+            continue;
         ++numbered;
-        if (!c.indented) ++flush;
+        if (!c.indented)
+            ++flush;
     }
-    if (numbered < 3 || flush * 10 < numbered * 8) return;
+    if (numbered < 3 || flush * 10 < numbered * 8)
+        return;
     for (auto& c : cs) {
-        if (c.kind == Kind::Special && c.indented) c.dropped = true;
+        if (c.kind == Kind::Special && c.indented)
+            c.dropped = true;
     }
 }
 
 // The next candidate after `i` of the same family that is not dropped yet.
 const Candidate* NextInFamily(const std::vector<Candidate>& cs, std::size_t i) {
     for (std::size_t k = i + 1; k < cs.size(); ++k) {
-        if (!cs[k].dropped && cs[k].kind == cs[i].kind && cs[k].family == cs[i].family && cs[k].number) return &cs[k];
+        if (!cs[k].dropped && cs[k].kind == cs[i].kind && cs[k].family == cs[i].family && cs[k].number)
+            return &cs[k];
     }
     return nullptr;
 }
@@ -196,7 +211,8 @@ void CheckSequences(std::vector<Candidate>& cs) {
     bool afterVolume = false;
     for (std::size_t i = 0; i < cs.size(); ++i) {
         Candidate& c = cs[i];
-        if (c.dropped) continue;
+        if (c.dropped)
+            continue;
         if (c.kind == Kind::Volume) {
             // The same volume heading again (a site repeating it before every
             // chapter) starts no new volume; it stays in the text.
@@ -264,7 +280,8 @@ FoundHeading ToFound(const Candidate& c) {
 // Without volume headings, chapter numbering that starts again at one
 // begins a new volume; the volumes get generated titles.
 void AddVolumesAtRestarts(const std::vector<Candidate>& cs, Outline& outline) {
-    if (std::any_of(cs.begin(), cs.end(), [](const Candidate& c) { return !c.dropped && c.kind == Kind::Volume; })) {
+    if (std::any_of(cs.begin(), cs.end(),
+                    [](const Candidate& c) { return !c.dropped && c.kind == Kind::Volume; })) {
         return;
     }
     std::map<std::string, int> last;
@@ -272,13 +289,17 @@ void AddVolumesAtRestarts(const std::vector<Candidate>& cs, Outline& outline) {
     std::optional<std::size_t> firstNumbered;
     for (std::size_t i = 0; i < outline.headings.size(); ++i) {
         const auto& h = outline.headings[i];
-        if (h.volume || !h.number) continue;
-        if (!firstNumbered) firstNumbered = i;
+        if (h.volume || !h.number)
+            continue;
+        if (!firstNumbered)
+            firstNumbered = i;
         const auto it = last.find(h.family);
-        if (it != last.end() && *h.number == 1 && it->second > 1) restarts.push_back(i);
+        if (it != last.end() && *h.number == 1 && it->second > 1)
+            restarts.push_back(i);
         last[h.family] = *h.number;
     }
-    if (restarts.empty()) return;
+    if (restarts.empty())
+        return;
     restarts.insert(restarts.begin(), *firstNumbered);
     std::vector<FoundHeading> with;
     std::size_t r = 0;
@@ -324,9 +345,11 @@ Outline FindHeadings(std::string_view text, const Matcher& matcher) {
 std::vector<int> CountPerRule(std::string_view text, const Matcher& matcher) {
     std::vector<int> counts(matcher.RuleCount(), 0);
     ForEachLine(text, [&](std::size_t, std::string_view line) {
-        if (!matcher.MayMatch(line)) return;
+        if (!matcher.MayMatch(line))
+            return;
         if (const auto m = matcher.Match(line)) {
-            if (m->rule >= 0 && static_cast<std::size_t>(m->rule) < counts.size()) ++counts[static_cast<std::size_t>(m->rule)];
+            if (m->rule >= 0 && static_cast<std::size_t>(m->rule) < counts.size())
+                ++counts[static_cast<std::size_t>(m->rule)];
         }
     });
     return counts;
@@ -334,27 +357,34 @@ std::vector<int> CountPerRule(std::string_view text, const Matcher& matcher) {
 
 std::string ChineseNumeral(int value) {
     static const char* const kDigits[] = {"零", "一", "二", "三", "四", "五", "六", "七", "八", "九"};
-    if (value <= 0) return kDigits[0];
-    if (value >= 10000) return std::to_string(value);
+    if (value <= 0)
+        return kDigits[0];
+    if (value >= 10000)
+        return std::to_string(value);
     std::string out;
-    const int thousands = value / 1000, hundreds = value / 100 % 10, tens = value / 10 % 10, ones = value % 10;
+    const int thousands = value / 1000, hundreds = value / 100 % 10, tens = value / 10 % 10,
+              ones = value % 10;
     bool zero = false;  // a 零 is owed before the next digit
-    if (thousands) out += std::string(kDigits[thousands]) + "千";
+    if (thousands)
+        out += std::string(kDigits[thousands]) + "千";
     if (hundreds) {
         out += std::string(kDigits[hundreds]) + "百";
     } else if (thousands && (tens || ones)) {
         zero = true;
     }
     if (tens) {
-        if (zero) out += kDigits[0];
+        if (zero)
+            out += kDigits[0];
         zero = false;
-        if (!(tens == 1 && value < 20)) out += kDigits[tens];
+        if (!(tens == 1 && value < 20))
+            out += kDigits[tens];
         out += "十";
     } else if ((thousands || hundreds) && ones) {
         zero = true;
     }
     if (ones) {
-        if (zero) out += kDigits[0];
+        if (zero)
+            out += kDigits[0];
         out += kDigits[ones];
     }
     return out;
@@ -364,13 +394,17 @@ SequenceVerdict JudgeSequence(const Outline& outline) {
     SequenceVerdict v;
     std::map<std::string, int> last;
     for (const auto& h : outline.headings) {
-        if (h.volume) continue;
+        if (h.volume)
+            continue;
         ++v.chapters;
-        if (!h.number) continue;
+        if (!h.number)
+            continue;
         ++v.numbered;
-        if (v.firstTitle.empty()) v.firstTitle = h.title;
+        if (v.firstTitle.empty())
+            v.firstTitle = h.title;
         const auto it = last.find(h.family);
-        if (it == last.end() || *h.number == it->second + 1 || *h.number == 1) ++v.inOrder;
+        if (it == last.end() || *h.number == it->second + 1 || *h.number == 1)
+            ++v.inOrder;
         last[h.family] = *h.number;
     }
     v.consistent = v.numbered >= 3 && v.inOrder * 10 >= v.numbered * 7;

@@ -24,8 +24,8 @@ struct FoundHeading {
     bool synthetic = false;      // a volume where chapter numbering starts again at one; no line of its own
     std::string title;           // GBK: the heading as it stands, noise words before it left out
     std::optional<int> number;
-    std::string family;          // headings numbered together: the unit ("章", "回", "chapter"), per rule
-    int rule = -1;               // the rule that found it (-1 for synthetic volumes)
+    std::string family;  // headings numbered together: the unit ("章", "回", "chapter"), per rule
+    int rule = -1;       // the rule that found it (-1 for synthetic volumes)
 };
 
 struct Outline {
@@ -48,10 +48,10 @@ std::string ChineseNumeral(int value);
 // chapters, most of them numbered one after the other.
 struct SequenceVerdict {
     bool consistent = false;
-    int chapters = 0;          // chapters found (numbered and special)
+    int chapters = 0;  // chapters found (numbered and special)
     int numbered = 0;
-    int inOrder = 0;           // numbered chapters that follow the one before (or start again at one)
-    std::string firstTitle;    // GBK, of the first numbered chapter
+    int inOrder = 0;         // numbered chapters that follow the one before (or start again at one)
+    std::string firstTitle;  // GBK, of the first numbered chapter
 };
 SequenceVerdict JudgeSequence(const Outline& outline);
 

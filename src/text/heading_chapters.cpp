@@ -38,15 +38,18 @@ bool IsBlankLine(std::string_view line) {
 // The offset just after the last line with text in [from, to), or `from`
 // when there is none.
 std::int64_t ContentEnd(std::string_view text, std::int64_t from, std::int64_t to) {
-    if (to > static_cast<std::int64_t>(text.size())) to = static_cast<std::int64_t>(text.size());
+    if (to > static_cast<std::int64_t>(text.size()))
+        to = static_cast<std::int64_t>(text.size());
     while (to > from) {
         // The line that ends at `to` (its line end included).
         std::int64_t lineStart = from;
         if (to - 1 > from) {
             const void* lf = memrchr(text.data() + from, '\n', static_cast<std::size_t>(to - 1 - from));
-            if (lf) lineStart = static_cast<const char*>(lf) - text.data() + 1;
+            if (lf)
+                lineStart = static_cast<const char*>(lf) - text.data() + 1;
         }
-        if (!IsBlankLine(text.substr(static_cast<std::size_t>(lineStart), static_cast<std::size_t>(to - lineStart)))) {
+        if (!IsBlankLine(
+                text.substr(static_cast<std::size_t>(lineStart), static_cast<std::size_t>(to - lineStart)))) {
             return to;
         }
         to = lineStart;
@@ -62,14 +65,16 @@ bool IsOnlyBookTitleLine(std::string_view front) {
     std::size_t pos = 0;
     while (pos < front.size()) {
         const auto lf = front.find('\n', pos);
-        const std::string_view line = front.substr(pos, lf == std::string_view::npos ? std::string_view::npos : lf - pos);
+        const std::string_view line =
+            front.substr(pos, lf == std::string_view::npos ? std::string_view::npos : lf - pos);
         if (!IsBlankLine(line)) {
             ++lines;
             title = runtime::Trim(line.substr(0, line.find('\r')));
         }
         pos = lf == std::string_view::npos ? front.size() : lf + 1;
     }
-    return lines == 1 && title.size() <= 64 && title.substr(0, 2) == "《" && title.find("》") != std::string_view::npos;
+    return lines == 1 && title.size() <= 64 && title.substr(0, 2) == "《" &&
+           title.find("》") != std::string_view::npos;
 }
 
 // What the check needs to know of each chapter.
@@ -90,10 +95,12 @@ void Check(const std::vector<Facts>& facts, std::vector<ChapterWarning>& warning
     std::map<std::string, Seen> families;
     for (std::size_t k = 0; k < facts.size(); ++k) {
         const Facts& f = facts[k];
-        if (!f.number) continue;
+        if (!f.number)
+            continue;
         Seen& s = families[f.family];
         const int n = *f.number;
-        if (f.restartAllowed && n == 1) s.chapterOf.clear();
+        if (f.restartAllowed && n == 1)
+            s.chapterOf.clear();
         if (s.last && !(f.restartAllowed && n == 1)) {
             const int last = *s.last;
             const int chapter = static_cast<int>(k);
@@ -101,7 +108,8 @@ void Check(const std::vector<Facts>& facts, std::vector<ChapterWarning>& warning
             if (n < last) {
                 warnings.push_back({chapter, WarningKind::Backwards, msg::BackwardsWarning(last, n)});
             } else if (twin != s.chapterOf.end()) {
-                warnings.push_back({chapter, WarningKind::Duplicate, msg::DuplicateWarning(n, twin->second + 1)});
+                warnings.push_back(
+                    {chapter, WarningKind::Duplicate, msg::DuplicateWarning(n, twin->second + 1)});
             } else if (n > last + 1) {
                 warnings.push_back({chapter, WarningKind::Gap, msg::GapWarning(last, n)});
             }
@@ -114,11 +122,13 @@ void Check(const std::vector<Facts>& facts, std::vector<ChapterWarning>& warning
     // the next chapter's heading.
     std::vector<std::int64_t> sizes;
     for (const Facts& f : facts) {
-        if (f.hasText && !f.front) sizes.push_back(f.bytes);
+        if (f.hasText && !f.front)
+            sizes.push_back(f.bytes);
     }
     std::int64_t median = 0;
     if (sizes.size() >= 5) {
-        std::nth_element(sizes.begin(), sizes.begin() + static_cast<std::ptrdiff_t>(sizes.size() / 2), sizes.end());
+        std::nth_element(sizes.begin(), sizes.begin() + static_cast<std::ptrdiff_t>(sizes.size() / 2),
+                         sizes.end());
         median = sizes[sizes.size() / 2];
     }
     for (std::size_t k = 0; k < facts.size(); ++k) {
@@ -138,7 +148,8 @@ void Check(const std::vector<Facts>& facts, std::vector<ChapterWarning>& warning
 
 void LoadChaptersByHeadings(Book& book, const headings::RuleSet& rules, runtime::Ui& ui) {
     auto& working = book.workingText;
-    if (!working.SeekStart()) return;
+    if (!working.SeekStart())
+        return;
     auto& index = book.index;
     ClearForLoad(index);
     index.ChapterEnd.assign(1, 0);
@@ -219,7 +230,8 @@ void LoadChaptersByHeadings(Book& book, const headings::RuleSet& rules, runtime:
 
     const std::size_t n = index.titles.size();
     index.ChapterEnd.resize(n + 1, 0);
-    if (n > 0) index.ChapterEnd[n] = end;
+    if (n > 0)
+        index.ChapterEnd[n] = end;
     index.cursor = n > 0 ? 0 : -1;
     Check(facts, index.warnings);
     working.Seek(end);
@@ -229,7 +241,8 @@ void LoadChaptersByHeadings(Book& book, const headings::RuleSet& rules, runtime:
         return;
     }
     std::set<int> suspicious;
-    for (const auto& w : index.warnings) suspicious.insert(w.chapter);
+    for (const auto& w : index.warnings)
+        suspicious.insert(w.chapter);
     ui.Status(msg::HeadingsLoaded(static_cast<int>(n), volumes, static_cast<int>(suspicious.size())));
 }
 

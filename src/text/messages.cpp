@@ -43,10 +43,10 @@ const std::string_view kKeepingTraditional = "，保留繁体字";
 
 std::string EncodingStatus(std::string_view encodingName, bool traditional, std::string_view caption,
                            bool simplify) {
-    std::string text = "检测到 " + std::string(encodingName) + " 编码";
+    std::string text = std::string(encodingName) + " 编码";
     if (traditional) text += "（繁体）";
     if (caption.empty()) return text + "，无需转换";
-    text += "：已选“" + std::string(caption) + "”";
+    text += "，已选“" + std::string(caption) + "”";
     if (simplify) text += "，繁体转简体";
     return text;
 }

@@ -48,7 +48,7 @@ extern const std::string_view kCaptionUnicode;
 extern const std::string_view kCaptionBig5;
 extern const std::string_view kCaptionTraditionalGbk;
 extern const std::string_view kCaptionUtf8;
-// "检测到 UTF-8 编码：已选“UTF-8 -> GBK”" and the like; `caption` empty for
+// "UTF-8 编码，已选“UTF-8 -> GBK”" and the like (short: the status bar is narrow); `caption` empty for
 // no conversion.
 std::string EncodingStatus(std::string_view encodingName, bool traditional, std::string_view caption,
                            bool simplify);

@@ -18,7 +18,9 @@ namespace qx::gui {
 namespace {
 
 namespace fs = std::filesystem;
-QString U(const char* utf8) { return QString::fromUtf8(utf8); }
+QString U(const char* utf8) {
+    return QString::fromUtf8(utf8);
+}
 
 class FilePageTest : public ::testing::Test {
 protected:
@@ -43,7 +45,8 @@ protected:
         std::string text = "本书来自网络，仅供试读\n\n";
         for (const auto& h : headings) {
             text += h + "\n\n";
-            for (int p = 0; p < 3; ++p) text += paragraph + "\n\n";
+            for (int p = 0; p < 3; ++p)
+                text += paragraph + "\n\n";
         }
         return text;
     }
@@ -51,7 +54,8 @@ protected:
         const int node = state.book.index.NodeOfChapter(k);
         QTreeWidgetItemIterator it(window->树型框_索引目录);
         for (; *it; ++it) {
-            if ((*it)->data(0, Qt::UserRole).toInt() == node) return *it;
+            if ((*it)->data(0, Qt::UserRole).toInt() == node)
+                return *it;
         }
         return nullptr;
     }
@@ -63,7 +67,8 @@ protected:
 };
 
 TEST_F(FilePageTest, ChoosingAUtf8FileProposesItsConversionAndHeadingsMode) {
-    Choose(dir.Write("斗破 天蚕.txt", "\xEF\xBB\xBF" + Novel({"第一章 陨落的天才", "第二章 斗气大陆", "第三章 客人"})));
+    Choose(dir.Write("斗破 天蚕.txt",
+                     "\xEF\xBB\xBF" + Novel({"第一章 陨落的天才", "第二章 斗气大陆", "第三章 客人"})));
     EXPECT_TRUE(window->选择框_内码转换->isChecked());
     EXPECT_TRUE(window->单选_UTF8转码->isChecked());
     EXPECT_TRUE(window->单选_UTF8转码->isEnabled());

@@ -10,17 +10,21 @@
 namespace qx::headings {
 namespace {
 
-std::string U8(std::u8string_view s) { return std::string(s.begin(), s.end()); }
+std::string U8(std::u8string_view s) {
+    return std::string(s.begin(), s.end());
+}
 
 struct HeadingCase {
-    const char* line;      // GBK
+    const char* line;  // GBK
     Kind kind;
     std::optional<int> number;
-    const char* heading;   // GBK: what the heading's text is
-    const char* body;      // GBK: the rest of the line that stays body text
+    const char* heading;  // GBK: what the heading's text is
+    const char* body;     // GBK: the rest of the line that stays body text
 };
 
-void PrintTo(const HeadingCase& c, std::ostream* os) { *os << "line of " << std::string(c.line).size() << " bytes"; }
+void PrintTo(const HeadingCase& c, std::ostream* os) {
+    *os << "line of " << std::string(c.line).size() << " bytes";
+}
 
 class HeadingForms : public ::testing::TestWithParam<HeadingCase> {};
 
@@ -96,10 +100,14 @@ INSTANTIATE_TEST_SUITE_P(
         HeadingCase{"VIP章节 第九章", Kind::Chapter, 9, "第九章", ""},
         HeadingCase{"第一章 风起  ", Kind::Chapter, 1, "第一章 风起", ""},
         // A heading and the chapter's first sentence on one line.
-        HeadingCase{"第一章 风起　天色已晚，张三走出了家门。他抬头看了看天，心想今天又要下雨了，于是加快了脚步。",
-                    Kind::Chapter, 1, "第一章 风起", "天色已晚，张三走出了家门。他抬头看了看天，心想今天又要下雨了，于是加快了脚步。"},
-        HeadingCase{"第二章 天色已晚，张三走出了家门。他抬头看了看天，心想今天又要下雨了，于是加快了脚步回家去。",
-                    Kind::Chapter, 2, "第二章", "天色已晚，张三走出了家门。他抬头看了看天，心想今天又要下雨了，于是加快了脚步回家去。"}));
+        HeadingCase{
+            "第一章 风起　天色已晚，张三走出了家门。他抬头看了看天，心想今天又要下雨了，于是加快了脚步。",
+            Kind::Chapter, 1, "第一章 风起",
+            "天色已晚，张三走出了家门。他抬头看了看天，心想今天又要下雨了，于是加快了脚步。"},
+        HeadingCase{
+            "第二章 天色已晚，张三走出了家门。他抬头看了看天，心想今天又要下雨了，于是加快了脚步回家去。",
+            Kind::Chapter, 2, "第二章",
+            "天色已晚，张三走出了家门。他抬头看了看天，心想今天又要下雨了，于是加快了脚步回家去。"}));
 
 class BodyText : public ::testing::TestWithParam<const char*> {};
 
@@ -111,19 +119,20 @@ TEST_P(BodyText, IsNoHeading) {
 INSTANTIATE_TEST_SUITE_P(
     NearMisses, BodyText,
     ::testing::Values(
-        "第三章说的是他如何逃出生天。",             // a sentence that begins with a chapter number
-        "第三章的内容，他早已烂熟于心",             // a particle right after the unit
-        "第一回合下来，两人不分胜负",               // 回合 is a word
-        "第二集团军开了过来",                       // 集团 likewise
-        "第三者插足",                               // no unit
-        "第一次见面",                               // no unit
-        "“第三章”他说道，“你还没看吗？”",         // a heading quoted in dialogue
-        "他翻到第三章，看了起来。",                 // the number inside the line
-        "序言中说道，这本书写了十年。",             // a word that only begins like a heading
-        "第三章天色已晚张三走出了家门他抬头看了看天心想今天又要下雨了于是加快了脚步回家",  // a long line with nothing between
+        "第三章说的是他如何逃出生天。",    // a sentence that begins with a chapter number
+        "第三章的内容，他早已烂熟于心",    // a particle right after the unit
+        "第一回合下来，两人不分胜负",      // 回合 is a word
+        "第二集团军开了过来",              // 集团 likewise
+        "第三者插足",                      // no unit
+        "第一次见面",                      // no unit
+        "“第三章”他说道，“你还没看吗？”",  // a heading quoted in dialogue
+        "他翻到第三章，看了起来。",        // the number inside the line
+        "序言中说道，这本书写了十年。",    // a word that only begins like a heading
+        "第三章天色已晚张三走出了家门他抬头看了看天心想今天又要下雨了于是加快了脚步回家",  // a long line with
+                                                                                           // nothing between
         "    第四日饭时候，鲁智深径寻到林冲家相探",  // 第四日 is no heading
-        "第X章 风起",                               // no number
-        "Chapters of this story",                  // not "Chapter N"
+        "第X章 风起",                                // no number
+        "Chapters of this story",                    // not "Chapter N"
         "", "    ", "　　"));
 
 TEST(Rules, UserRuleIsTriedFirstAndItsMatchIsTheHeading) {
@@ -143,7 +152,8 @@ TEST(Rules, UserRuleIsTriedFirstAndItsMatchIsTheHeading) {
 TEST(Rules, RulesThatAreOffAreNotTriedAndBadPatternsAreReported) {
     RuleSet rules = RuleSet::BuiltIn();
     for (auto& r : rules.Rules()) {
-        if (r.name == U8(u8"第N章")) r.enabled = false;
+        if (r.name == U8(u8"第N章"))
+            r.enabled = false;
     }
     rules.AddUserRule("(unclosed");
     const Matcher matcher(rules);
@@ -157,7 +167,8 @@ TEST(Rules, BareNumbersAreOffUntilTurnedOn) {
     RuleSet rules = RuleSet::BuiltIn();
     EXPECT_FALSE(Matcher(rules).Match("001 少年").has_value());
     for (auto& r : rules.Rules()) {
-        if (r.name == kBareNumbersRule) r.enabled = true;
+        if (r.name == kBareNumbersRule)
+            r.enabled = true;
     }
     const auto m = Matcher(rules).Match("001 少年");
     ASSERT_TRUE(m.has_value());
@@ -171,8 +182,8 @@ TEST(Rules, FileKeepsStatesAndUserRulesAndReportsBadLines) {
     rules.AddUserRule("^Book \\d+", Kind::Volume);
     const std::string text = rules.ToFileText();
     std::vector<std::string> problems;
-    const RuleSet back = RuleSet::FromFileText(text + "maybe\tbuiltin\tx\non\tnonsense\tpattern\non\tbuiltin\tno such\n",
-                                               &problems);
+    const RuleSet back = RuleSet::FromFileText(
+        text + "maybe\tbuiltin\tx\non\tnonsense\tpattern\non\tbuiltin\tno such\n", &problems);
     ASSERT_EQ(back.Rules().size(), rules.Rules().size());
     for (std::size_t i = 0; i < rules.Rules().size(); ++i) {
         EXPECT_EQ(back.Rules()[i].pattern, rules.Rules()[i].pattern) << i;
@@ -191,15 +202,34 @@ TEST(Numbers, ChineseArabicAndRoman) {
         const char8_t* text;
         std::optional<int> value;
     } cases[] = {
-        {u8"一", 1},          {u8"十", 10},         {u8"十二", 12},       {u8"二十", 20},
-        {u8"二十一", 21},     {u8"一百", 100},      {u8"一百零五", 105},  {u8"一百二十三", 123},
-        {u8"两百", 200},      {u8"一千零一", 1001}, {u8"三万二千", 32000}, {u8"一〇三", 103},
-        {u8"二零一", 201},    {u8"廿三", 23},       {u8"壹佰贰拾", 120},  {u8"兩", 2},
-        {u8"007", 7},         {u8"１２", 12},       {u8"XIV", 14},        {u8"mcmxc", 1990},
-        {u8"", std::nullopt}, {u8"百百", std::nullopt}, {u8"IIII", std::nullopt}, {u8"一a", std::nullopt},
+        {u8"一", 1},
+        {u8"十", 10},
+        {u8"十二", 12},
+        {u8"二十", 20},
+        {u8"二十一", 21},
+        {u8"一百", 100},
+        {u8"一百零五", 105},
+        {u8"一百二十三", 123},
+        {u8"两百", 200},
+        {u8"一千零一", 1001},
+        {u8"三万二千", 32000},
+        {u8"一〇三", 103},
+        {u8"二零一", 201},
+        {u8"廿三", 23},
+        {u8"壹佰贰拾", 120},
+        {u8"兩", 2},
+        {u8"007", 7},
+        {u8"１２", 12},
+        {u8"XIV", 14},
+        {u8"mcmxc", 1990},
+        {u8"", std::nullopt},
+        {u8"百百", std::nullopt},
+        {u8"IIII", std::nullopt},
+        {u8"一a", std::nullopt},
         {u8"99999999", std::nullopt},
     };
-    for (const auto& c : cases) EXPECT_EQ(ParseNumber(U8(c.text)), c.value) << U8(c.text);
+    for (const auto& c : cases)
+        EXPECT_EQ(ParseNumber(U8(c.text)), c.value) << U8(c.text);
 }
 
 TEST(Outline, ChineseNumeralsForGeneratedVolumeTitles) {
@@ -210,7 +240,8 @@ TEST(Outline, ChineseNumeralsForGeneratedVolumeTitles) {
     EXPECT_EQ(ChineseNumeral(105), U8(u8"一百零五"));
     EXPECT_EQ(ChineseNumeral(110), U8(u8"一百一十"));
     EXPECT_EQ(ChineseNumeral(2003), U8(u8"二千零三"));
-    for (int n = 1; n < 3000; ++n) EXPECT_EQ(ParseNumber(ChineseNumeral(n)), n);
+    for (int n = 1; n < 3000; ++n)
+        EXPECT_EQ(ParseNumber(ChineseNumeral(n)), n);
 }
 
 }  // namespace
