@@ -259,6 +259,14 @@ std::optional<Extent> BuiltInExtent(const Matcher::Compiled& re, const Match& m,
 
 }  // namespace
 
+bool IsBlankLine(std::string_view line) {
+    const std::size_t indent = IndentOf(line);
+    for (std::size_t i = indent; i < line.size(); ++i) {
+        if (line[i] != '\r' && line[i] != '\n') return false;
+    }
+    return true;
+}
+
 std::size_t IndentOf(std::string_view line) {
     std::size_t i = 0;
     while (i < line.size()) {

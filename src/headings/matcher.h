@@ -69,5 +69,7 @@ private:
 // Bytes of indentation at the start of a GBK line: half-width spaces, tabs
 // and ideographic spaces.
 std::size_t IndentOf(std::string_view gbkLine);
+// A line of nothing but indentation (and its line end, when it is given).
+bool IsBlankLine(std::string_view gbkLine);
 
 }  // namespace qx::headings

@@ -37,19 +37,6 @@ std::string FamilyOf(const LineMatch& m) {
     return m.unit;
 }
 
-bool IsBlank(std::string_view line) {
-    for (std::size_t i = 0; i < line.size();) {
-        if (line[i] == ' ' || line[i] == '\t' || line[i] == '\r') {
-            ++i;
-        } else if (i + 1 < line.size() && line[i] == '\xA1' && line[i + 1] == '\xA1') {
-            i += 2;
-        } else {
-            return false;
-        }
-    }
-    return true;
-}
-
 // Calls `visit(lineStart, line)` for every line, the line without its end.
 template <class Visit>
 void ForEachLine(std::string_view text, Visit&& visit) {
@@ -70,7 +57,7 @@ std::vector<Candidate> Scan(std::string_view text, const Matcher& matcher) {
     std::vector<Candidate> out;
     std::int64_t ordinal = 0;
     ForEachLine(text, [&](std::size_t start, std::string_view line) {
-        if (IsBlank(line))
+        if (IsBlankLine(line))
             return;
         if (matcher.MayMatch(line)) {
             if (const auto m = matcher.Match(line)) {

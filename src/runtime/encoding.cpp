@@ -288,27 +288,67 @@ std::string_view BookText(std::string_view bytes, SourceEncoding source) {
     return bytes;
 }
 
-// Splits `text` into pieces of about `target` bytes that end just after a
-// line feed, so that no character is cut: 0x0A is never part of a GBK, BIG5
-// or UTF-8 character, and in UTF-16 the line feed is a whole code unit (00 0A
-// at an even offset), which is never half of a surrogate pair.
+// The first character boundary at or after `end`, for text whose pieces
+// begin at `pos`. A lead byte of UTF-8 or the first half of a surrogate pair
+// never ends a piece; GBK and BIG5 have no such marks, so their characters are
+// walked from the start of the piece (every boundary of the walk is one for
+// the converters too).
+std::size_t CharacterBoundary(std::string_view text, std::size_t pos, std::size_t end, SourceEncoding source) {
+    switch (source) {
+        case SourceEncoding::Utf8:
+            for (int k = 0; k < 3 && end < text.size() && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80; ++k) {
+                ++end;
+            }
+            return end;
+        case SourceEncoding::Utf16Le:
+        case SourceEncoding::Utf16Be: {
+            end = (end + 1) & ~std::size_t{1};
+            if (end < 2 || end >= text.size()) return std::min(end, text.size());
+            const std::size_t high = source == SourceEncoding::Utf16Le ? end - 1 : end - 2;
+            const bool leadSurrogate = (static_cast<unsigned char>(text[high]) & 0xFC) == 0xD8;
+            return leadSurrogate ? end + 2 : end;
+        }
+        case SourceEncoding::Gbk:
+        case SourceEncoding::Big5:
+            while (pos < end) pos += CharLengthAt(text, pos);
+            return pos;
+    }
+    return end;
+}
+
+// Where a piece that should end near `end` ends: just after the first line
+// feed within `reach` bytes, else just after the first carriage return there
+// (line ends of old Macintosh files), else at a character boundary. Line ends
+// are never part of a character (0x0A and 0x0D never are in GBK, BIG5 or
+// UTF-8, and in UTF-16 they are whole code units at even offsets), and no
+// phrase of the simplification tables spans one.
+std::size_t PieceEnd(std::string_view text, std::size_t pos, std::size_t end, std::size_t reach,
+                     SourceEncoding source) {
+    const std::size_t limit = std::min(text.size(), end + reach);
+    std::size_t cr = std::string_view::npos;
+    if (!IsUtf16(source)) {
+        const std::string_view window = text.substr(end, limit - end);
+        if (const auto lf = window.find('\n'); lf != std::string_view::npos) return end + lf + 1;
+        if (const auto at = window.find('\r'); at != std::string_view::npos) cr = end + at + 1;
+    } else {
+        const std::size_t low = source == SourceEncoding::Utf16Be ? 1 : 0;  // where a line end has its 0A or 0D
+        for (std::size_t at = (end + 1) & ~std::size_t{1}; at + 1 < limit; at += 2) {
+            if (text[at + 1 - low] != 0) continue;
+            if (text[at + low] == '\n') return at + 2;
+            if (text[at + low] == '\r' && cr == std::string_view::npos) cr = at + 2;
+        }
+    }
+    return cr != std::string_view::npos ? cr : CharacterBoundary(text, pos, end, source);
+}
+
+// Splits `text` into pieces of about `target` bytes (at most twice that) that
+// end at line ends where the text has them, and never inside a character.
 std::vector<std::string_view> SplitAtLines(std::string_view text, std::size_t target, SourceEncoding source) {
-    const bool utf16 = IsUtf16(source);
-    const std::size_t low = source == SourceEncoding::Utf16Be ? 1 : 0;  // where a line feed has its 0A byte
     std::vector<std::string_view> pieces;
     std::size_t pos = 0;
     while (pos < text.size()) {
-        std::size_t end = std::min(text.size(), pos + target);
-        if (end < text.size()) {
-            if (!utf16) {
-                const auto lf = text.find('\n', end);
-                end = lf == std::string_view::npos ? text.size() : lf + 1;
-            } else {
-                end &= ~std::size_t{1};
-                while (end < text.size() && !(text[end + low] == '\n' && text[end + 1 - low] == 0)) end += 2;
-                end = std::min(text.size(), end + 2);
-            }
-        }
+        std::size_t end = pos + target;
+        end = end < text.size() ? std::min(text.size(), PieceEnd(text, pos, end, target, source)) : text.size();
         pieces.push_back(text.substr(pos, end - pos));
         pos = end;
     }

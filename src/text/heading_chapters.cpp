@@ -21,19 +21,7 @@ namespace qx::text {
 namespace {
 
 using namespace detail;
-
-bool IsBlankLine(std::string_view line) {
-    for (std::size_t i = 0; i < line.size();) {
-        if (line[i] == ' ' || line[i] == '\t' || line[i] == '\r' || line[i] == '\n') {
-            ++i;
-        } else if (i + 1 < line.size() && line[i] == '\xA1' && line[i + 1] == '\xA1') {
-            i += 2;
-        } else {
-            return false;
-        }
-    }
-    return true;
-}
+using headings::IsBlankLine;
 
 // The offset just after the last line with text in [from, to), or `from`
 // when there is none.
