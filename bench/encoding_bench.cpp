@@ -98,7 +98,9 @@ int main(int argc, char** argv) {
             books.emplace_back(arg);
         }
     }
-    if (books.size() < 2 || books.size() > 3) Usage("give the UTF-8 book, the GBK book and optionally a BIG5 book");
+    if (books.size() < 2 || books.size() > 3) {
+        Usage("give the UTF-8 book, the GBK book and optionally a BIG5 book");
+    }
 
     const std::string utf8 = Read(books[0]);
     const std::string gbk = Read(books[1]);
@@ -162,14 +164,14 @@ int main(int argc, char** argv) {
         Best detect, scan;
         rt::EncodingGuess guess;
         for (int r = 0; r < repeat; ++r) {
-            std::size_t zeros = 0;
-            scan.Add(Time([&] { zeros = static_cast<std::size_t>(std::count(s.bytes.begin(), s.bytes.end(), '\0')); }));
-            if (zeros == s.bytes.size()) std::puts("");  // keep the count
+            std::ptrdiff_t zeros = 0;
+            scan.Add(Time([&] { zeros = std::count(s.bytes.begin(), s.bytes.end(), 0); }));
+            if (zeros == -1) std::puts("");  // keep the count
             detect.Add(Time([&] { guess = rt::DetectEncoding(s.bytes); }));
         }
-        std::printf("  %-20s %8.2f ms  (floor %.2f ms, %5.1f x)  -> %s, %s%s\n", s.label, detect.seconds * 1e3,
-                    scan.seconds * 1e3, detect.seconds / scan.seconds, guess.name.c_str(),
-                    EncodingName(guess.encoding), guess.traditional ? ", traditional" : "");
+        std::printf("  %-20s %8.2f ms  (floor %.2f ms, %5.1f x)  -> %s, %s%s\n", s.label,
+                    detect.seconds * 1e3, scan.seconds * 1e3, detect.seconds / scan.seconds,
+                    guess.name.c_str(), EncodingName(guess.encoding), guess.traditional ? ", traditional" : "");
     }
     return same ? 0 : 1;
 }

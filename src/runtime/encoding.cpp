@@ -193,8 +193,8 @@ public:
             out.resize(base + static_cast<std::size_t>(n) + 1);
             status = U_ZERO_ERROR;
             ucnv_resetFromUnicode(m_gbk.get());
-            n = ucnv_fromUChars(m_gbk.get(), out.data() + base, static_cast<int32_t>(out.size() - base), units,
-                                length, &status);
+            n = ucnv_fromUChars(m_gbk.get(), out.data() + base, static_cast<int32_t>(out.size() - base),
+                                units, length, &status);
         }
         if (U_FAILURE(status)) throw std::runtime_error("text conversion failed");
         out.resize(base + static_cast<std::size_t>(n));
@@ -293,12 +293,14 @@ std::string_view BookText(std::string_view bytes, SourceEncoding source) {
 // never ends a piece; GBK and BIG5 have no such marks, so their characters are
 // walked from the start of the piece (every boundary of the walk is one for
 // the converters too).
-std::size_t CharacterBoundary(std::string_view text, std::size_t pos, std::size_t end, SourceEncoding source) {
+std::size_t CharacterBoundary(std::string_view text, std::size_t pos, std::size_t end,
+                              SourceEncoding source) {
+    const auto continuation = [&](std::size_t at) {
+        return at < text.size() && (static_cast<unsigned char>(text[at]) & 0xC0) == 0x80;
+    };
     switch (source) {
         case SourceEncoding::Utf8:
-            for (int k = 0; k < 3 && end < text.size() && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80; ++k) {
-                ++end;
-            }
+            for (int k = 0; k < 3 && continuation(end); ++k) ++end;
             return end;
         case SourceEncoding::Utf16Le:
         case SourceEncoding::Utf16Be: {
@@ -331,7 +333,7 @@ std::size_t PieceEnd(std::string_view text, std::size_t pos, std::size_t end, st
         if (const auto lf = window.find('\n'); lf != std::string_view::npos) return end + lf + 1;
         if (const auto at = window.find('\r'); at != std::string_view::npos) cr = end + at + 1;
     } else {
-        const std::size_t low = source == SourceEncoding::Utf16Be ? 1 : 0;  // where a line end has its 0A or 0D
+        const std::size_t low = source == SourceEncoding::Utf16Be ? 1 : 0;  // the byte of 0A or 0D
         for (std::size_t at = (end + 1) & ~std::size_t{1}; at + 1 < limit; at += 2) {
             if (text[at + 1 - low] != 0) continue;
             if (text[at + low] == '\n') return at + 2;
@@ -348,7 +350,8 @@ std::vector<std::string_view> SplitAtLines(std::string_view text, std::size_t ta
     std::size_t pos = 0;
     while (pos < text.size()) {
         std::size_t end = pos + target;
-        end = end < text.size() ? std::min(text.size(), PieceEnd(text, pos, end, target, source)) : text.size();
+        end = end < text.size() ? std::min(text.size(), PieceEnd(text, pos, end, target, source))
+                                : text.size();
         pieces.push_back(text.substr(pos, end - pos));
         pos = end;
     }

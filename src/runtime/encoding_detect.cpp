@@ -23,8 +23,9 @@ namespace qx::runtime {
 namespace {
 
 // Statistics need no more than this much text; the checks for zero bytes and
-// for UTF-8 look at the whole sample.
+// for UTF-8 look at the whole sample, up to kLookedAtBytes.
 constexpr std::size_t kAnalysedBytes = 1 << 20;
+constexpr std::size_t kLookedAtBytes = 8 << 20;
 // What the system's detector is given when the statistics say nothing.
 constexpr std::size_t kDetectorBytes = 16 << 10;  // it reads about 2 MB/s
 
@@ -395,7 +396,7 @@ EncodingGuess Detect(std::string_view sample) {
 EncodingGuess DetectEncoding(std::string_view sample) {
     try {
         if (sample.empty()) return Guess(SourceEncoding::Gbk, "ASCII", false, Tally{});
-        return Detect(sample);
+        return Detect(sample.substr(0, kLookedAtBytes));
     } catch (...) {
         // Out of memory for the readings: the program's own encoding.
         EncodingGuess g;

@@ -23,8 +23,8 @@ struct EncodingGuess {
     std::string name;
 };
 
-// Guesses from `sample`, the first bytes of a file (a few MB at most are
-// looked at; it may end in the middle of a character), in this order:
+// Guesses from `sample`, the first bytes of a file (8 MB at most are looked
+// at; it may end in the middle of a character), in this order:
 //  1. a byte-order mark (UTF-8, UTF-16LE, UTF-16BE);
 //  2. zero bytes mostly at odd offsets (UTF-16LE) or even offsets (UTF-16BE),
 //     when reading the sample so finds more common Chinese characters than

@@ -108,7 +108,8 @@ TEST_P(Utf16ToGbk, LongTextKeepsItsOrderAndItsPairsAcrossPieces) {
         const bool lineEnd = i % 7 == 0;
         text += u"\U00020BB7一二三四" + std::u16string(1, static_cast<char16_t>(u'0' + i % 10)) +
                 (lineEnd ? u"\n" : u"") + u"\U0001F600";
-        expected += Hex("9534B235") + "一二三四" + std::to_string(i % 10) + (lineEnd ? "\n" : "") + Hex("9439FC36");
+        expected += Hex("9534B235") + "一二三四" + std::to_string(i % 10) + (lineEnd ? "\n" : "");
+        expected += Hex("9439FC36");
     }
     EXPECT_EQ(Convert(text), expected);
 }
@@ -241,6 +242,34 @@ TEST(Utf8Book, LargeBookComesBackWholeFromBothCores) {
     }
     ASSERT_GT(utf8.size(), 4u << 20);
     EXPECT_EQ(Utf8TextToGbk(utf8), expected);
+}
+
+// Without line feeds the pieces for the cores end at carriage returns or
+// between two characters, never inside one.
+TEST(ConvertToGbk, BooksWithoutLineFeedsAreCutBetweenCharacters) {
+    const std::u16string unit = u"\U00020BB7東說\U0001F600a";
+    const std::string gbkUnit = Hex("9534B235") + "東說" + Hex("9439FC36") + "a";
+    const std::string simplifiedUnit = Hex("9534B235") + "东说" + Hex("9439FC36") + "a";
+    std::u16string text;
+    std::string plain, simplified;
+    for (int i = 0; i < 90000; ++i) {  // 1.3 MB of UTF-8; 15 bytes a unit, so the cuts land everywhere
+        text += unit;
+        plain += gbkUnit;
+        simplified += simplifiedUnit;
+    }
+    const std::string utf8 = GbkToUtf8(plain);
+    ASSERT_EQ(Utf8ToGbk(utf8), plain);
+    EXPECT_TRUE(Utf8TextToGbk(utf8) == plain);
+    EXPECT_TRUE(Utf16LeToGbk(Utf16Le(text)) == plain);
+    EXPECT_TRUE(Utf16BeToGbk(Utf16Be(text)) == plain);
+    EXPECT_TRUE(ConvertToGbk(utf8, SourceEncoding::Utf8, true) == simplified);
+    EXPECT_TRUE(ConvertToGbk(plain, SourceEncoding::Gbk, true) == simplified);
+    // Line ends of old Macintosh files: the phrases around them convert as
+    // the converter alone converts them.
+    std::string mac;
+    for (int i = 0; i < 30000; ++i) mac += "頭髮與發展，乾燥的乾坤，後來的皇后。\r";
+    EXPECT_TRUE(ConvertToGbk(mac, SourceEncoding::Gbk, true) ==
+                ConvertToGbk(mac, SourceEncoding::Gbk, true, SimplifyWith::ConverterOnly));
 }
 
 TEST(ConvertToGbk, GbkWithoutSimplificationIsReturnedAsItIs) {
