@@ -312,10 +312,14 @@ Matcher::Matcher(const RuleSet& set) {
         "\\t\\x{3000}]*[】\\]〗］)）>〉」』}｝]|正文卷|正文部分|正文|VIP卷|VIP章节|vip卷|ＶＩＰ卷|VIP|"
         "章节目录|最新章节|免费章节|作品相关|[☆★◆◇●○■□※◎]+[、.．]?)[ \\t\\x{3000}:：]*",
         nullptr);
-    m_di = runtime::Utf8ToGbk("第");
-    for (const char* lead :
-         {"卷", "序", "楔", "引", "前", "尾", "后", "後", "终", "終", "大", "结", "結", "番", "跋", "完"}) {
-        m_leadAnchors.push_back(runtime::Utf8ToGbk(lead));
+    const std::string di = runtime::Utf8ToGbk("第");
+    m_di = {di[0], di[1]};
+    // The words a heading without a number may begin with (their first two
+    // characters where they have more), by their first byte.
+    for (const char* word : {"卷", "序", "楔子", "引子", "引言", "前言", "尾声", "尾聲", "后记", "後記", "后序", "後序",
+                             "终章", "終章", "大结", "大結", "结局", "結局", "番外", "跋", "完本", "完结", "完結"}) {
+        const std::string gbk = runtime::Utf8ToGbk(word);
+        m_leadWords[static_cast<unsigned char>(gbk[0])].push_back(gbk);
     }
 }
 
@@ -333,13 +337,14 @@ bool Matcher::MayMatch(std::string_view line) const {
     if (m_bareNumbers && ((first >= '0' && first <= '9') || first >= 0x80))
         return true;
     const std::string_view rest = line.substr(indent);
-    for (const auto& a : m_leadAnchors) {
-        if (rest.substr(0, a.size()) == a)
+    for (const auto& word : m_leadWords[first]) {
+        if (rest.starts_with(word))
             return true;
     }
-    // 第 among the first characters (after noise words such as 正文).
-    for (std::size_t at = 0, chars = 0; at < rest.size() && chars < 12; ++chars) {
-        if (rest.compare(at, m_di.size(), m_di) == 0)
+    // 第 among the first characters (after noise words such as 正文). This
+    // runs on every line of a book: two bytes compared, no call.
+    for (std::size_t at = 0, chars = 0; at + 1 < rest.size() && chars < 12; ++chars) {
+        if (rest[at] == m_di[0] && rest[at + 1] == m_di[1])
             return true;
         at += runtime::CharLengthAt(rest, at);
     }

@@ -4,6 +4,7 @@
 // they are tried; a cheap test on the GBK bytes first skips the lines that
 // no built-in rule could accept, which is nearly every line of a book.
 
+#include <array>
 #include <cstddef>
 #include <memory>
 #include <optional>
@@ -62,8 +63,8 @@ private:
     std::size_t m_ruleCount = 0;
     bool m_anyUserRule = false;
     bool m_bareNumbers = false;
-    std::vector<std::string> m_leadAnchors;  // GBK characters a built-in heading may begin with
-    std::string m_di;                        // 第 in GBK
+    std::array<std::vector<std::string>, 256> m_leadWords;  // GBK words a heading may begin with, by first byte
+    std::array<char, 2> m_di{};                            // 第 in GBK
 };
 
 // Bytes of indentation at the start of a GBK line: half-width spaces, tabs
