@@ -297,10 +297,10 @@ int main(int argc, char** argv) {
             return 1;
         }
         std::string normalised;
-        normalise.t.Add(Time([&] { normalised = tx::NormaliseText(converted); }));
+        normalise.t.Add(Time([&] { normalised = tx::NormaliseText(std::move(converted)); }));
         release.t.Add(Time([&] {
             raw.reset();
-            std::string().swap(converted);
+            std::string().swap(converted);  // what the normalisation left of it
         }));
         load.t.Add(Time([&] {
             book.workingText.Adopt(std::move(normalised));

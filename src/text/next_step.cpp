@@ -39,73 +39,151 @@ bool HasZeroBytePair(std::string_view bytes) {
     return false;
 }
 
-std::string NormaliseText(std::string_view raw) {
-    static const SpecialBytes special;
-    std::string out;
-    // Most books already use CR LF and hold few backslashes; the margin
-    // covers LF-only files without a reallocation in the common case, and
-    // reserving (rather than resizing) leaves untouched pages unmapped.
-    out.reserve(raw.size() + raw.size() / 8 + 64);
-    std::size_t backslashes = 0;  // the current run, 1A bytes inside it ignored
-    auto flushBackslashes = [&] {
-        if (backslashes) {
-            out.append((backslashes + 1) / 2 * 2, '\\');
-            backslashes = 0;
-        }
-    };
+namespace {
 
-    const char* in = raw.data();
-    const std::size_t n = raw.size();
-    std::size_t i = 0;
-    while (i < n) {
-        // Copy the plain stretch in one go. A double-byte character is
-        // plain as a whole: its second byte may be 5C, which is part of the
-        // character, not a backslash, and must not be doubled.
-        std::size_t j = i;
-        while (j < n) {
-            const auto c = static_cast<unsigned char>(in[j]);
-            if (c < 0x81) {
-                if (special.table[c]) break;
-                ++j;
-                continue;
-            }
-            // A lead byte: the whole character as runtime::CharLengthAt
-            // finds it (written out here, this loop runs over every byte of
-            // the book). A lone lead byte is no special byte either.
-            if (j + 1 < n) {
-                const auto second = static_cast<unsigned char>(in[j + 1]);
-                if (second >= 0x40 && second != 0x7F && second != 0xFF) {
-                    j += 2;
-                    continue;
-                }
-                if (second >= 0x30 && second <= 0x39 && j + 3 < n) {
-                    const auto third = static_cast<unsigned char>(in[j + 2]);
-                    const auto fourth = static_cast<unsigned char>(in[j + 3]);
-                    if (third >= 0x81 && third != 0xFF && fourth >= 0x30 && fourth <= 0x39) {
-                        j += 4;
-                        continue;
-                    }
-                }
-            }
+// Where the plain stretch that starts at `i` ends: the first special byte
+// that stands alone. A double-byte character is plain as a whole: its second
+// byte may be 5C, which is part of the character, not a backslash, and must
+// not be doubled.
+std::size_t PlainEnd(const char* in, std::size_t n, std::size_t i) {
+    static const SpecialBytes special;
+    std::size_t j = i;
+    while (j < n) {
+        const auto c = static_cast<unsigned char>(in[j]);
+        if (c < 0x81) {
+            if (special.table[c]) break;
             ++j;
-        }
-        if (j > i) {
-            flushBackslashes();
-            out.append(in + i, j - i);
-            i = j;
             continue;
         }
-        const char c = in[i++];
+        // A lead byte: the whole character as runtime::CharLengthAt finds it
+        // (written out here, this loop runs over every byte of the book). A
+        // lone lead byte is no special byte either.
+        if (j + 1 < n) {
+            const auto second = static_cast<unsigned char>(in[j + 1]);
+            if (second >= 0x40 && second != 0x7F && second != 0xFF) {
+                j += 2;
+                continue;
+            }
+            if (second >= 0x30 && second <= 0x39 && j + 3 < n) {
+                const auto third = static_cast<unsigned char>(in[j + 2]);
+                const auto fourth = static_cast<unsigned char>(in[j + 3]);
+                if (third >= 0x81 && third != 0xFF && fourth >= 0x30 && fourth <= 0x39) {
+                    j += 4;
+                    continue;
+                }
+            }
+        }
+        ++j;
+    }
+    return j;
+}
+
+struct NormaliseState {
+    std::size_t i = 0;            // next byte to read
+    std::size_t backslashes = 0;  // the current run, 1A bytes inside it ignored
+};
+
+// Appends to a string.
+struct AppendOut {
+    std::string& s;
+    bool Put(const char* p, std::size_t len, std::size_t) {
+        s.append(p, len);
+        return true;
+    }
+    bool Fill(char c, std::size_t len, std::size_t) {
+        s.append(len, c);
+        return true;
+    }
+};
+
+// Writes into the input's own buffer, behind the reading position; refuses
+// what would overtake it.
+struct InPlaceOut {
+    char* d;
+    std::size_t w = 0;
+    bool Put(const char* p, std::size_t len, std::size_t readPos) {
+        if (w + len > readPos) return false;
+        if (d + w != p) std::memmove(d + w, p, len);
+        w += len;
+        return true;
+    }
+    bool Fill(char c, std::size_t len, std::size_t readPos) {
+        if (w + len > readPos) return false;
+        std::memset(d + w, c, len);
+        w += len;
+        return true;
+    }
+};
+
+// The normalisation from `state` on; false when `out` refused a write, with
+// `state` at the piece that was not written.
+template <class Out>
+bool Normalise(std::string_view raw, NormaliseState& state, Out& out) {
+    const char* in = raw.data();
+    const std::size_t n = raw.size();
+    auto flush = [&](std::size_t readPos) {
+        if (state.backslashes == 0) return true;
+        if (!out.Fill('\\', (state.backslashes + 1) / 2 * 2, readPos)) return false;
+        state.backslashes = 0;
+        return true;
+    };
+    while (state.i < n) {
+        const std::size_t j = PlainEnd(in, n, state.i);
+        if (j > state.i) {
+            if (!flush(state.i) || !out.Put(in + state.i, j - state.i, j)) return false;
+            state.i = j;
+            continue;
+        }
+        const char c = in[state.i];
         if (c == '\\') {
-            ++backslashes;
-        } else if (c != 0x1A) {
-            flushBackslashes();
+            ++state.backslashes;
+            ++state.i;
+        } else if (c == 0x1A) {
+            ++state.i;
+        } else {
             // CR LF, a lone CR and a lone LF all become CR LF.
-            if (c == '\r' && i < n && in[i] == '\n') ++i;
-            out.append("\r\n", 2);
+            std::size_t next = state.i + 1;
+            if (c == '\r' && next < n && in[next] == '\n') ++next;
+            if (!flush(state.i) || !out.Put("\r\n", 2, next)) return false;
+            state.i = next;
         }
     }
-    flushBackslashes();
+    return flush(n);
+}
+
+// Most books already use CR LF and hold few backslashes; the margin covers
+// LF-only files without a reallocation in the common case, and reserving
+// (rather than resizing) leaves untouched pages unmapped.
+std::size_t OutputReserve(std::size_t inputSize) { return inputSize + inputSize / 8 + 64; }
+
+}  // namespace
+
+std::string NormaliseText(std::string_view raw) {
+    std::string out;
+    out.reserve(OutputReserve(raw.size()));
+    AppendOut sink{out};
+    NormaliseState state;
+    Normalise(raw, state, sink);
+    return out;
+}
+
+std::string NormaliseText(std::string&& raw) {
+    // A book with CR LF line ends and an even number of backslashes in each
+    // run comes out no longer than it went in: it is normalised where it
+    // lies, without a second buffer of its size. Where the text grows, the
+    // rest goes into a new buffer.
+    NormaliseState state;
+    InPlaceOut inPlace{raw.data()};
+    if (Normalise(raw, state, inPlace)) {
+        raw.resize(inPlace.w);
+        return std::move(raw);
+    }
+    std::string out;
+    out.reserve(OutputReserve(raw.size()));
+    out.append(raw.data(), inPlace.w);
+    AppendOut rest{out};
+    Normalise(raw, state, rest);
+    std::string().swap(raw);
     return out;
 }
 
@@ -232,7 +310,7 @@ std::optional<InputProposal> ProposeInput(const std::string& path, const heading
     } catch (const std::exception&) {
         working.clear();  // no tables: no headings either; the Next step tells the reason
     }
-    p.page.mode = ChooseMode(NormaliseText(working), rules, &p.verdict);
+    p.page.mode = ChooseMode(NormaliseText(std::move(working)), rules, &p.verdict);
     p.status = msg::EncodingStatus(p.guess.name, p.guess.traditional, CaptionOf(p.page), p.page.simplify &&
                                    (p.page.fromUtf8 || p.page.fromUnicode)) +
                "；" + msg::ModeStatus(p.page.mode == LayoutMode::Headings, p.verdict.chapters) + "。" +
@@ -298,8 +376,7 @@ NextStepResult RunNextStep(FilePage& page, Book& book, runtime::Ui& ui, bool aut
     }
     raw.reset();
 
-    std::string normalised = NormaliseText(converted);
-    std::string().swap(converted);
+    std::string normalised = NormaliseText(std::move(converted));
     book.workingText.Adopt(std::move(normalised));
     book.encoding = encoding;
     if (!book.workingText.SeekStart()) return NextStepResult::Stopped;

@@ -59,6 +59,9 @@ std::string ConvertInput(std::string raw, const FilePage& page);
 // scripts expect: a run of k backslashes becomes 2 * ceil(k / 2). The second
 // byte of a GBK character is never taken for a backslash, even when it is 5C.
 std::string NormaliseText(std::string_view raw);
+// The same, reusing the buffer of `raw` when the text does not grow (CR LF
+// line ends and even backslash runs, as most books have).
+std::string NormaliseText(std::string&& raw);
 
 // Two consecutive zero bytes anywhere: the sign of UTF-16 text.
 bool HasZeroBytePair(std::string_view bytes);
