@@ -4,21 +4,33 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <random>
 
 namespace qx::runtime {
+namespace {
 
-std::optional<std::string> ReadWholeFile(const std::filesystem::path& path) {
+// A file opened for reading, with what fstat says of it; -1 for a file that
+// cannot be opened, and for a directory.
+int OpenForReading(const std::filesystem::path& path, struct stat& st) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return std::nullopt;
-    struct stat st {};
+    if (fd < 0) return -1;
     if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
         ::close(fd);
-        return std::nullopt;
+        return -1;
     }
+    return fd;
+}
+
+}  // namespace
+
+std::optional<std::string> ReadWholeFile(const std::filesystem::path& path) {
+    struct stat st {};
+    const int fd = OpenForReading(path, st);
+    if (fd < 0) return std::nullopt;
     std::string bytes;
     // Read in one go when the size is known; keep reading for files that grow
     // or report no size (pipes, /proc). A full buffer is grown only when a
@@ -91,13 +103,11 @@ bool Rename(const std::filesystem::path& from, const std::filesystem::path& to) 
 void SetRenameFunctionForTesting(RenameFunction rename) { g_rename = rename; }
 
 std::optional<std::string> ReadFilePrefix(const std::filesystem::path& path, std::size_t count) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return std::nullopt;
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-        ::close(fd);
-        return std::nullopt;
-    }
+    const int fd = OpenForReading(path, st);
+    if (fd < 0) return std::nullopt;
+    // A file of known size needs no more room than it has.
+    if (st.st_size > 0) count = std::min(count, static_cast<std::size_t>(st.st_size) + 1);
     std::string bytes(count, '\0');
     std::size_t filled = 0;
     while (filled < count) {

@@ -112,3 +112,20 @@ TEST(OpenInFileManager, FailsWhenNoOpenerCanBeStarted) {
 
 }  // namespace
 }  // namespace qx::runtime
+
+namespace qx::runtime {
+namespace {
+
+TEST(Files, PrefixOfAFileIsItsFirstBytesOrAllOfAShortOne) {
+    test::TempDir dir;
+    const auto file = dir.Write("book.txt", "0123456789");
+    EXPECT_EQ(ReadFilePrefix(file, 4), "0123");
+    EXPECT_EQ(ReadFilePrefix(file, 100), "0123456789");
+    EXPECT_EQ(ReadFilePrefix(dir.Write("empty.txt", ""), 100), "");
+    EXPECT_FALSE(ReadFilePrefix(dir.Path() / "missing.txt", 4).has_value());
+    EXPECT_FALSE(ReadFilePrefix(dir.Path(), 4).has_value());  // a directory
+    EXPECT_EQ(ReadFilePrefix("/proc/self/status", 5), "Name:");  // a file that reports no size
+}
+
+}  // namespace
+}  // namespace qx::runtime
