@@ -9,12 +9,13 @@ packages=(
     qt6-base-dev qt6-base-dev-tools qt6-webengine-dev qt6-webengine-dev-tools
     libqt6opengl6-dev libgl-dev
     libicu-dev libopencc-dev libopencc1.1 libopencc-data opencc
-    libuchardet-dev zlib1g-dev libpcre2-dev
+    libuchardet-dev zlib1g-dev libpcre2-dev libminizip-dev
     libgtest-dev libgmock-dev googletest libbenchmark-dev
     xvfb xauth fonts-wqy-microhei
     chromium chromium-driver
     fp-utils libchm-bin libxml2-utils libsimpleini-dev
     python3 time
+    epubcheck pandoc zip
 )
 
 missing=()

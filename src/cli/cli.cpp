@@ -13,6 +13,8 @@
 #include "app/settings.h"
 #include "app/startup.h"
 #include "app/template_list.h"
+#include "epub/epub_writer.h"
+#include "epub/messages.h"
 #include "headings/heading_rules.h"
 #include "output/messages.h"
 #include "output/output_run.h"
@@ -71,6 +73,7 @@ constexpr const char* kUsage =
     "       qxebook convert BOOK.txt [the inspect options] [--template NAME]... [--out DIR]\n"
     "                       [--overwrite] [--open] [--home DIR]\n"
     "                       [--chm [--chm-title T] [--chm-name N]] [--epj]\n"
+    "                       [--epub [--epub-only] [--cover FILE] [--css FILE]]\n"
     "\n"
     "  convert   read a TXT book and write its HTML e-book into DIR/<title> (DIR:\n"
     "            the saved Output directory, normally ~/Documents/My eBooks);\n"
@@ -84,6 +87,11 @@ constexpr const char* kUsage =
     "                      of the program home, or chmcmd); --chm-title and --chm-name\n"
     "                      replace the proposed title and file name\n"
     "  --epj               then write the packer project DIR/<title>.epj\n"
+    "  --epub              then write the EPUB 3 e-book DIR/<title>.epub (an existing\n"
+    "                      one is replaced only with --overwrite); --epub-only writes\n"
+    "                      it without the HTML e-book; --cover FILE gives a cover\n"
+    "                      picture (default: cover.jpg or cover.png beside the book),\n"
+    "                      --css FILE a style sheet of your own\n"
     "\n"
     "       qxebook image inspect FILE\n"
     "\n"
@@ -122,15 +130,15 @@ public:
             Message(gbkText, icon);
             return Answer::Ok;
         }
-        const bool exists = gbkText == output::msg::kEbookExists;
+        const bool exists = gbkText == output::msg::kEbookExists || gbkText.starts_with(epub::msg::kEpubExists);
         if (gbkText == text::msg::kLooksLikeUnicode && m_utf16Answer) {
             return *m_utf16Answer ? Answer::Yes : Answer::No;
         }
         if (exists && m_overwrite) return Answer::Yes;
         m_err << "qxebook: " << (gbkTitle.empty() ? "" : runtime::GbkToUtf8(gbkTitle) + " ")
               << runtime::GbkToUtf8(gbkText) << "\n"
-              << (exists ? "qxebook: the e-book directory exists and is left as it is: --overwrite moves it to "
-                           "the trash first\n"
+              << (exists ? "qxebook: it exists and is left as it is: --overwrite replaces it (an e-book "
+                           "directory goes to the trash first)\n"
                          : "qxebook: refusing to guess the answer: run again with --yes or --no\n");
         m_refused = true;
         return buttons == Buttons::YesNoCancel ? Answer::Cancel : Answer::No;
@@ -465,47 +473,80 @@ std::optional<output::ParameterTexts> LoadParameters(const std::filesystem::path
 
 // convert: the whole workflow without a window: the Next step (with the
 // automatic layout), then the output run into the e-book directory.
+// The EPUB of a loaded book into the Output directory; prints its path.
+int WriteEpubOf(const Options& o, const text::FilePage& page, const text::Book& book,
+                const std::filesystem::path& outputDirectory, runtime::Ui& ui, std::ostream& out) {
+    epub::EpubJob job;
+    job.book = &book;
+    job.title = page.title;
+    job.author = page.author;
+    job.outputDirectory = outputDirectory;
+    job.inputFile = page.inputPath;
+    if (o.values.count("--cover")) job.cover = std::filesystem::path(o.values.at("--cover"));
+    if (o.values.count("--css")) job.css = std::filesystem::path(o.values.at("--css"));
+    const auto written = epub::WriteEpub(job, ui);
+    if (!written.written) return 1;
+    out << written.file.string() << "\n";
+    return 0;
+}
+
+// convert: the whole workflow without a window: the Next step (with the
+// automatic layout), then the output run into the e-book directory, and the
+// EPUB, CHM and packer project when asked.
 int Convert(const Options& o, std::ostream& out, std::ostream& err) {
+    const bool epubOnly = o.flags.count("--epub-only") > 0;
+    const bool epub = epubOnly || o.flags.count("--epub") > 0;
+    if (epubOnly && (o.flags.count("--chm") || o.flags.count("--epj") || o.lists.count("--template"))) {
+        throw UsageError("--epub-only writes no HTML e-book: no --chm, --epj or --template with it");
+    }
+    if (!epub && (o.values.count("--cover") || o.values.count("--css"))) {
+        throw UsageError("--cover and --css belong to --epub");
+    }
     auto page = FilePageOf(o, err);
     if (!page) return 1;
     const auto home = HomeOf(o);
     const app::Settings settings = app::ReadSettings(app::SettingsPath(home), runtime::DocumentsDirectory());
+    const std::filesystem::path outputDirectory = o.values.count("--out")
+                                                      ? std::filesystem::path(o.values.at("--out"))
+                                                      : std::filesystem::path(settings.outputDirectory);
 
     // Templates: the --template options in order, else the saved selection.
-    app::TemplateList templates;
-    templates.SetInstalled(app::InstalledTemplates(home));
     std::vector<runtime::Text> chosen;
-    for (const auto& name : o.lists.count("--template") ? o.lists.at("--template") : std::vector<std::string>{}) {
-        chosen.push_back(runtime::Utf8ToGbk(name));
-    }
-    if (chosen.empty()) {
-        templates.RestoreSelection(settings.templates);
-        chosen = templates.Selected();
-    } else {
-        for (const auto& name : chosen) {
-            const auto& items = templates.Items();
-            if (std::none_of(items.begin(), items.end(), [&](const auto& i) { return i.name == name; })) {
-                err << "qxebook: error: no template " << runtime::GbkToUtf8(name) << " in "
-                    << (home / "template").string() << "\n";
-                return 1;
+    std::optional<output::ParameterTexts> parameters;
+    if (!epubOnly) {
+        app::TemplateList templates;
+        templates.SetInstalled(app::InstalledTemplates(home));
+        for (const auto& name : o.lists.count("--template") ? o.lists.at("--template") : std::vector<std::string>{}) {
+            chosen.push_back(runtime::Utf8ToGbk(name));
+        }
+        if (chosen.empty()) {
+            templates.RestoreSelection(settings.templates);
+            chosen = templates.Selected();
+        } else {
+            for (const auto& name : chosen) {
+                const auto& items = templates.Items();
+                if (std::none_of(items.begin(), items.end(), [&](const auto& i) { return i.name == name; })) {
+                    err << "qxebook: error: no template " << runtime::GbkToUtf8(name) << " in "
+                        << (home / "template").string() << "\n";
+                    return 1;
+                }
             }
         }
+        parameters = LoadParameters(home, err);
+        if (!parameters) return 1;
     }
-
-    const auto parameters = LoadParameters(home, err);
-    if (!parameters) return 1;
 
     CliUi ui(err, Utf16Answer(o), o.flags.count("--overwrite") > 0);
     text::Book book;
     if (text::RunNextStep(*page, book, ui) != text::NextStepResult::Loaded) return 1;
     ReportBook(book, err);
+    if (epubOnly) return WriteEpubOf(o, *page, book, outputDirectory, ui, out);
 
     output::OutputJob job;
     job.book = &book;
     job.title = page->title;
     job.author = page->author;
-    job.outputDirectory = o.values.count("--out") ? std::filesystem::path(o.values.at("--out"))
-                                                  : std::filesystem::path(settings.outputDirectory);
+    job.outputDirectory = outputDirectory;
     job.programHome = home;
     job.selectedTemplates = chosen;
     job.inputFile = page->inputPath;
@@ -541,8 +582,10 @@ int Convert(const Options& o, std::ostream& out, std::ostream& err) {
         if (!written.written) return 1;
         out << written.projectPath.string() << "\n";
     }
+    if (epub) return WriteEpubOf(o, *page, book, outputDirectory, ui, out);
     return 0;
 }
+
 
 std::filesystem::path HomeOf(const Options& o) {
     std::optional<std::filesystem::path> home;
@@ -629,9 +672,10 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         if (args[0] == "image") return image::RunImageCommand({args.begin() + 1, args.end()}, out, err);
         const Options o = Parse(args,
                                 {"--title", "--author", "--mode", "--convert", "--out", "--home", "--template", "--rule",
+                                 "--cover", "--css",
                                  "--chm-title", "--chm-name"},
                                 {"--yes", "--no", "--no-layout", "--json", "--raw", "--overwrite", "--open", "--chm",
-                                 "--simplify", "--no-simplify",
+                                 "--simplify", "--no-simplify", "--epub", "--epub-only",
                                  "--epj"});
         if (o.command == "inspect" || o.command == "preview") return Inspect(o, out, err);
         if (o.command == "params") return Params(o, out, err);
