@@ -1,0 +1,1 @@
+# End-to-end tests of the EPUB e-book (filled in below).
