@@ -21,6 +21,24 @@ std::string Lower(std::string s) {
     return s;
 }
 
+// Titles come from the working text, where every backslash is doubled (an
+// odd run was typed into the tree): the reader sees half, rounded up.
+std::string HalveBackslashes(std::string s) {
+    if (s.find('\\') == std::string::npos) return s;
+    std::string out;
+    for (std::size_t i = 0; i < s.size();) {
+        if (s[i] != '\\') {
+            out += s[i++];
+            continue;
+        }
+        std::size_t j = i;
+        while (j < s.size() && s[j] == '\\') ++j;
+        out.append((j - i + 1) / 2, '\\');
+        i = j;
+    }
+    return out;
+}
+
 class PlanBuilder {
 public:
     PlanBuilder(const fs::path& inputFile) : m_folder(inputFile.parent_path()) {}
@@ -29,13 +47,13 @@ public:
     Heading HeadingOf(const runtime::Text& gbk) {
         Heading h;
         if (!text::IsPictureTitle(gbk)) {
-            h.text = runtime::GbkToUtf8(gbk);
+            h.text = HalveBackslashes(runtime::GbkToUtf8(gbk));
             return h;
         }
         const std::string utf8 = runtime::GbkToUtf8(gbk);
         const auto close = utf8.find('>');
         const std::string tag = utf8.substr(0, close);
-        h.text = close == std::string::npos ? std::string() : utf8.substr(close + 1);
+        h.text = close == std::string::npos ? std::string() : HalveBackslashes(utf8.substr(close + 1));
         while (!h.text.empty() && h.text.front() == ' ') h.text.erase(0, 1);
         const auto src = Lower(tag).find("src=");
         if (src == std::string::npos) return h;

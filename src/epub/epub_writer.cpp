@@ -190,12 +190,12 @@ EpubResult WriteEpub(const EpubJob& job, runtime::Ui& ui) {
             if (percent != lastPercent) {
                 ui.Status(std::to_string(percent) + "%");
                 lastPercent = percent;
+                if (job.pumpEvents) job.pumpEvents();
             }
         }
         if (!zip.Close() || !ok) return fail();
     }
-    fs::rename(temporary, result.file, ec);
-    if (ec) return fail();
+    if (!runtime::RenameOver(temporary, result.file)) return fail();
     result.written = true;
 
     if (!plan.missingPictures.empty()) {

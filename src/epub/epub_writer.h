@@ -7,6 +7,7 @@
 // final name and never destroys an older one.
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -27,6 +28,8 @@ struct EpubJob {
     std::optional<std::filesystem::path> css;    // a style sheet given by the user
     std::string language;  // "zh-CN" or "zh-TW"; empty: zh-TW when the text is in traditional characters
     std::string modified;  // dcterms:modified; empty: now (or SOURCE_DATE_EPOCH when set)
+    // Called as the percentage moves, so a window can repaint meanwhile.
+    std::function<void()> pumpEvents;
 };
 
 struct EpubResult {

@@ -86,7 +86,7 @@ void MainWindow::SetMode(text::LayoutMode mode) {
 }
 
 void MainWindow::HideOutputStageButtons() {
-    for (QPushButton* b : {按钮_预览1, 按钮_预览2, 按钮_编译, 按钮_EPJ, 按钮_EPE, 按钮_清理})
+    for (QPushButton* b : {按钮_预览1, 按钮_预览2, 按钮_编译, 按钮_EPJ, 按钮_EPE, 按钮_清理, 按钮_EPUB})
         b->hide();
 }
 
@@ -180,6 +180,7 @@ void MainWindow::OnNextOnFilePage() {
     if (result != text::NextStepResult::Loaded)
         return;
     ShowIndex();
+    按钮_EPUB->show();  // an EPUB needs only the loaded book
     选择夹_制作流程->setCurrentIndex(1);
 }
 

@@ -144,6 +144,7 @@ void MainWindow::Connect() {
     connect(按钮_预览2, &QPushButton::clicked, this, &MainWindow::OnPreviewChm);
     connect(按钮_EPJ, &QPushButton::clicked, this, &MainWindow::OnWritePackerProject);
     connect(按钮_EPE, &QPushButton::clicked, this, &MainWindow::OnStartPacker);
+    connect(按钮_EPUB, &QPushButton::clicked, this, &MainWindow::OnWriteEpub);
     connect(选择夹_制作流程, &QTabWidget::currentChanged, this, &MainWindow::OnPageChanged);
     connect(列表框_参数, &QListWidget::currentRowChanged, this, &MainWindow::OnParameterSelected);
     connect(编辑框_代码, &QPlainTextEdit::textChanged, this, [this] { m_state.parameterModified = true; });

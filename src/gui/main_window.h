@@ -149,6 +149,7 @@ private:
     void OnPreviewChm();
     void OnWritePackerProject();
     void OnStartPacker();
+    void OnWriteEpub();
     // The parameter texts of the program home (asking about a missing table).
     std::optional<output::ParameterTexts> LoadParameters();
 
@@ -227,6 +228,7 @@ public:
     QPushButton* 按钮_EPJ = nullptr;
     QPushButton* 按钮_编译 = nullptr;
     QPushButton* 按钮_输出 = nullptr;
+    QPushButton* 按钮_EPUB = nullptr;
     QGroupBox* 分组框7 = nullptr;
     QListWidget* 选择列表框_模板 = nullptr;
     QLabel* 标签1 = nullptr;

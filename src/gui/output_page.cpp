@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 
 #include "app/parameter_store.h"
+#include "epub/epub_writer.h"
 #include "gui/page_building.h"
 #include "gui/qt_edge.h"
 #include "output/output_run.h"
@@ -40,6 +41,7 @@ void MainWindow::BuildOutputPage(QWidget* page) {
         {&按钮_清理, "按钮_清理", "清理HTM", 149, true},  {&按钮_EPE, "按钮_EPE", "启动EPE", 177, true},
         {&按钮_EPJ, "按钮_EPJ", "输出EPJ", 205, true},    {&按钮_编译, "按钮_编译", "编译CHM", 234, true},
         {&按钮_输出, "按钮_输出", "输 出", 264, false},
+        {&按钮_EPUB, "按钮_EPUB", "输出EPUB", 60, true},
     };
     for (const Row& row : rows) {
         Make(*row.button, page, row.name)->setText(QString::fromUtf8(row.caption));
@@ -263,7 +265,7 @@ void MainWindow::OnOutput() {
         return;
     if (选择框_自动开启输出目录->isChecked())
         openDirectory(result.ebookDirectory);
-    for (QPushButton* b : {按钮_EPJ, 按钮_编译, 按钮_预览1})
+    for (QPushButton* b : {按钮_EPJ, 按钮_编译, 按钮_预览1, 按钮_EPUB})
         b->show();
 }
 
@@ -281,6 +283,26 @@ void MainWindow::OnBrowseOutput() {
     const QString chosen = folderChooser(this, QString::fromUtf8(kChooseOutputDirectory));
     if (!chosen.isEmpty())
         编辑框_输出目录->setText(chosen);
+}
+
+}  // namespace qx::gui
+
+namespace qx::gui {
+
+void MainWindow::OnWriteEpub() {
+    epub::EpubJob job;
+    job.book = &m_state.book;
+    job.title = ToGbk(编辑框_书名->text());
+    job.author = ToGbk(编辑框_作者->text());
+    job.outputDirectory = 编辑框_输出目录->text().toStdString();
+    job.inputFile = 编辑框_文件名->text().toStdString();
+    // The window repaints and shows the percentage meanwhile; the workflow's
+    // controls stay disabled so nothing starts inside it.
+    job.pumpEvents = [] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); };
+    选择夹_制作流程->setEnabled(false);
+    const auto result = epub::WriteEpub(job, *m_ui);
+    选择夹_制作流程->setEnabled(true);
+    if (result.written && 选择框_自动开启输出目录->isChecked()) openDirectory(result.file.parent_path());
 }
 
 }  // namespace qx::gui

@@ -102,6 +102,8 @@ bool Rename(const std::filesystem::path& from, const std::filesystem::path& to) 
 
 void SetRenameFunctionForTesting(RenameFunction rename) { g_rename = rename; }
 
+bool RenameOver(const std::filesystem::path& from, const std::filesystem::path& to) { return Rename(from, to); }
+
 std::optional<std::string> ReadFilePrefix(const std::filesystem::path& path, std::size_t count) {
     struct stat st {};
     const int fd = OpenForReading(path, st);

@@ -19,6 +19,10 @@ std::optional<std::string> ReadFilePrefix(const std::filesystem::path& path, std
 // `path`, so a failure never leaves a half-written file. Returns success.
 bool WriteFileAtomically(const std::filesystem::path& path, std::string_view bytes);
 
+// Renames `from` over `to` (replacing it), through the same rename that
+// WriteFileAtomically uses, so tests can make it fail. Returns success.
+bool RenameOver(const std::filesystem::path& from, const std::filesystem::path& to);
+
 // Tests replace the final rename to show what a save cut short leaves
 // behind; nullptr restores the real one.
 using RenameFunction = bool (*)(const std::filesystem::path& from, const std::filesystem::path& to);

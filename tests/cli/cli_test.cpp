@@ -4,6 +4,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "runtime/files.h"
+
 #include <fstream>
 #include <sstream>
 
@@ -166,6 +168,34 @@ TEST_F(Convert, AnExistingEbookIsLeftAloneWithoutOverwrite) {
     EXPECT_EQ(refused.code, 1);
     EXPECT_THAT(refused.err, HasSubstr("--overwrite"));
     EXPECT_TRUE(std::filesystem::exists(ebook / "mine.txt"));
+}
+
+TEST_F(Convert, EpubIsWrittenBesideOrInsteadOfTheHtmlEbook) {
+    const CliRun both = Run({"--epub"});
+    ASSERT_EQ(both.code, 0) << both.err;
+    const auto epub = out / Utf8(u8"书.epub");
+    EXPECT_EQ(both.out, (out / Utf8(u8"书")).string() + "\n" + epub.string() + "\n");
+    ASSERT_TRUE(std::filesystem::exists(epub));
+
+    // An existing EPUB is replaced only with --overwrite; otherwise nothing is touched.
+    std::ofstream(epub, std::ios::trunc) << "mine";
+    const CliRun refused = Run({"--epub-only"});
+    EXPECT_EQ(refused.code, 1);
+    EXPECT_THAT(refused.err, HasSubstr("--overwrite"));
+    EXPECT_EQ(*runtime::ReadWholeFile(epub), "mine");
+    const CliRun replaced = Run({"--epub-only", "--overwrite"});
+    EXPECT_EQ(replaced.code, 0) << replaced.err;
+    EXPECT_EQ(replaced.out, epub.string() + "\n");
+    EXPECT_EQ(runtime::ReadWholeFile(epub)->substr(0, 2), "PK");
+
+    // A style sheet of the user's; bad combinations are usage errors.
+    const auto css = dir.Write("my.css", "p { margin: 0; }");
+    EXPECT_EQ(Run({"--epub-only", "--overwrite", "--css", css.string()}).code, 0);
+    EXPECT_EQ(Run({"--cover", css.string()}).code, 2);
+    EXPECT_EQ(Run({"--epub-only", "--chm"}).code, 2);
+    const CliRun badCover = Run({"--epub-only", "--overwrite", "--cover", (dir.Path() / "none.jpg").string()});
+    EXPECT_EQ(badCover.code, 1);
+    EXPECT_THAT(badCover.err, HasSubstr("none.jpg"));
 }
 
 TEST_F(Convert, UnknownTemplateAndMissingTitleAreRefused) {

@@ -139,3 +139,37 @@ TEST_F(OutputPageTest, CompileChmThroughTheTitleDialogAndWriteThePackerProject) 
 
 }  // namespace
 }  // namespace qx::gui
+
+namespace qx::gui {
+namespace {
+
+TEST_F(OutputPageTest, EpubButtonWritesTheEpubAfterNextAndShowsItsFolder) {
+    EXPECT_TRUE(window->按钮_EPUB->isHidden());
+    EXPECT_EQ(window->按钮_EPUB->text(), U("输出EPUB"));
+    LoadBook();
+    EXPECT_FALSE(window->按钮_EPUB->isHidden());  // usable without the HTML e-book
+    window->按钮_EPUB->click();
+    const fs::path epub = dir.Path() / "out" / "书.epub";
+    ASSERT_TRUE(fs::exists(epub));
+    EXPECT_EQ(window->状态条1_部分1->text(), U("书.epub 输出EPUB成功！"));
+    ASSERT_FALSE(opened.empty());
+    EXPECT_EQ(opened.back(), epub.parent_path());
+
+    // Asked before it is replaced; No keeps it.
+    const auto before = fs::last_write_time(epub);
+    auto box = test::AnswerNextBox(QMessageBox::No);
+    window->按钮_EPUB->click();
+    EXPECT_TRUE(box->seen);
+    EXPECT_TRUE(box->text.startsWith(U("EPUB 文件已存在"))) << box->text.toStdString();
+    EXPECT_EQ(fs::last_write_time(epub), before);
+
+    // A new input hides it again, with the other output-stage buttons.
+    window->FileDialog()->chooser = [this](const CommonDialog&) {
+        return std::optional<QString>(QString::fromStdString(dir.Write("二 人.txt", "x").string()));
+    };
+    window->按钮_浏览1->click();
+    EXPECT_TRUE(window->按钮_EPUB->isHidden());
+}
+
+}  // namespace
+}  // namespace qx::gui
