@@ -29,6 +29,7 @@ test:
 bench: build
 	bash bench/run.sh
 	bash bench/convert_bench.sh
+	bash bench/epub_bench.sh
 
 # Pictures of the four pages and of a loaded book, taken on a virtual display.
 screenshots: build
