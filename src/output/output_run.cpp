@@ -1,6 +1,10 @@
 // Compiled as GBK: the brackets around names in the messages are GBK bytes.
 #include "output/output_run.h"
 
+#include <random>
+
+#include <future>
+
 #include <algorithm>
 #include <deque>
 #include <system_error>
@@ -252,6 +256,42 @@ void OutputTemplates(const OutputJob& job, const fs::path& ebookDirectory, const
     }
 }
 
+namespace {
+
+// Chapters built ahead of the writing, a block at a time.
+constexpr int kBlock = 256;
+
+struct BuiltBlock {
+    std::vector<Text> fragments;
+    std::vector<int> sizes;
+};
+
+// The fragments of chapters [begin, end), built on two threads.
+BuiltBlock BuildBlock(const text::Book& book, const PageContext& page, int begin, int end) {
+    BuiltBlock b;
+    b.fragments.resize(static_cast<std::size_t>(end - begin));
+    b.sizes.resize(static_cast<std::size_t>(end - begin));
+    auto build = [&](int from, int to) {
+        for (int k = from; k < to; ++k) {
+            const auto i = static_cast<std::size_t>(k - begin);
+            b.fragments[i] = BuildChapterFragmentOf(book, k, page, &b.sizes[i]);
+        }
+    };
+    const int middle = begin + (end - begin) / 2;
+    auto other = std::async(std::launch::async, build, middle, end);
+    build(begin, middle);
+    other.get();
+    return b;
+}
+
+// A folder beside `ebook` for the run to fill, under a name of its own.
+fs::path TemporaryBeside(const fs::path& ebook) {
+    std::random_device rd;
+    return ebook.parent_path() / ("." + ebook.filename().string() + ".part-" + std::to_string(rd()));
+}
+
+}  // namespace
+
 OutputResult RunOutput(OutputJob& job, runtime::Ui& ui) {
     OutputResult result;
     if (!job.book) return result;
@@ -273,50 +313,93 @@ OutputResult RunOutput(OutputJob& job, runtime::Ui& ui) {
     const fs::path& ebook = *directory;
     result.ebookDirectory = ebook;
 
-    if (Exists(ebook)) {
-        if (ui.Ask(msg::kEbookExists, Buttons::YesNo) != Answer::Yes) return result;
+    // An existing e-book directory goes to the trash only when the new one
+    // is complete: the run fills a folder of its own beside it and renames
+    // it into place at the end, so a cancelled run leaves the old one and no
+    // half-written directory.
+    const bool replacing = Exists(ebook);
+    if (replacing && ui.Ask(msg::kEbookExists, Buttons::YesNo) != Answer::Yes) return result;
+    if (!MakeDirectoryPath(ebook.parent_path(), ui)) return result;
+    const fs::path work = TemporaryBeside(ebook);
+    if (!MakeDirectoryPath(work, ui)) return result;
+    std::error_code ec;
+    auto cancelled = [&] {
+        if (!ui.CancelRequested()) return false;
+        fs::remove_all(work, ec);
+        ui.Status(msg::kCancelled);
+        result.cancelled = true;
+        return true;
+    };
+
+    const PageContext page{job.title, job.author, job.parameters, job.selectedTemplates.size()};
+    OutputProblems& problems = result.problems;
+    OutputTemplates(job, work, page, ui, problems);
+    if (cancelled()) return result;
+
+    fs::create_directory(work / "txt", ec);
+    fs::create_directory(work / "js", ec);
+
+    // Fragments are built on both cores a block ahead of the writing, and
+    // written in book order: the same files, byte for byte, as one by one.
+    const int n = index.ChapterCount();
+    std::vector<int> sizes(static_cast<std::size_t>(n), 0);
+    std::future<BuiltBlock> next =
+        std::async(std::launch::async, BuildBlock, std::cref(book), std::cref(page), 0, std::min(kBlock, n));
+    int shown = -1;
+    for (int begin = 0; begin < n; begin += kBlock) {
+        const int end = std::min(begin + kBlock, n);
+        BuiltBlock block = next.get();
+        if (end < n) {
+            next = std::async(std::launch::async, BuildBlock, std::cref(book), std::cref(page), end,
+                              std::min(end + kBlock, n));
+        }
+        for (int k = begin; k < end; ++k) {
+            const auto i = static_cast<std::size_t>(k - begin);
+            sizes[static_cast<std::size_t>(k)] = block.sizes[i];
+            const fs::path file = work / "txt" / (runtime::GbkToUtf8(index.labels[static_cast<std::size_t>(k)]) + ".txt");
+            if (!WriteWholeFile(file, block.fragments[i])) problems.failedFiles.push_back(ebook / "txt" / file.filename());
+            const int percent = static_cast<int>(static_cast<std::int64_t>(k + 1) * 100 / n);
+            if (percent != shown) {
+                shown = percent;
+                ui.Status(std::to_string(percent) + "%");
+                ui.Progress(msg::kOutputStage, k + 1, n);
+                Pump(job.pumpEvents);
+            }
+        }
+        if (ui.CancelRequested()) {
+            if (next.valid()) next.wait();
+            cancelled();
+            return result;
+        }
+    }
+    index.sizes = std::move(sizes);
+    index.sizes.resize(index.titles.size(), 0);
+    index.cursor = 0;
+
+    auto writeIfAbsent = [&](const fs::path& path, std::string_view bytes) {
+        if (WriteFileIfAbsent(path, bytes) == FileWrite::Failed) problems.failedFiles.push_back(ebook / path.lexically_relative(work));
+    };
+    writeIfAbsent(work / "js" / "page.js", BuildPageTable(index, page, ui));
+    writeIfAbsent(work / "start.htm", BuildStartPage(page, ui));
+    writeIfAbsent(work / "js" / "chapter.js", page.Parameter(param::kChapterScript));
+
+    CopyPictures(job.inputFile, work, ui, problems);
+    if (cancelled()) return result;
+
+    if (replacing) {
         ui.Status(msg::kMovingToTrash);
         const bool moved = job.moveToTrash ? job.moveToTrash(ebook) : runtime::MoveToTrash(ebook);
         if (!moved || Exists(ebook)) {
+            fs::remove_all(work, ec);
             ui.Message(msg::kTrashFailed, Icon::Error);
             return result;
         }
     }
-    if (!MakeDirectoryPath(ebook, ui)) return result;
-
-    const PageContext page{job.title, job.author, job.parameters, job.selectedTemplates.size()};
-    OutputProblems& problems = result.problems;
-    OutputTemplates(job, ebook, page, ui, problems);
-
-    std::error_code ec;
-    fs::create_directory(ebook / "txt", ec);
-    fs::create_directory(ebook / "js", ec);
-
-    const int n = index.ChapterCount();
-    int shown = -1;
-    for (int k = 0; k < n; ++k) {
-        index.cursor = k;
-        const Text fragment = BuildChapterFragment(book, page);
-        const auto label = static_cast<std::size_t>(k);
-        const fs::path file = ebook / "txt" / (runtime::GbkToUtf8(index.labels[label]) + ".txt");
-        if (!WriteWholeFile(file, fragment)) problems.failedFiles.push_back(file);
-        const int percent = static_cast<int>(static_cast<std::int64_t>(k + 1) * 100 / n);
-        if (percent != shown) {
-            shown = percent;
-            ui.Status(std::to_string(percent) + "%");
-            Pump(job.pumpEvents);
-        }
+    fs::rename(work, ebook, ec);
+    if (ec) {
+        fs::remove_all(work, ec);
+        problems.failedFiles.push_back(ebook);
     }
-    index.cursor = 0;
-
-    auto writeIfAbsent = [&](const fs::path& path, std::string_view bytes) {
-        if (WriteFileIfAbsent(path, bytes) == FileWrite::Failed) problems.failedFiles.push_back(path);
-    };
-    writeIfAbsent(ebook / "js" / "page.js", BuildPageTable(index, page, ui));
-    writeIfAbsent(ebook / "start.htm", BuildStartPage(page, ui));
-    writeIfAbsent(ebook / "js" / "chapter.js", page.Parameter(param::kChapterScript));
-
-    CopyPictures(job.inputFile, ebook, ui, problems);
 
     if (problems.Any()) {
         ReportProblems(problems, ui);

@@ -62,6 +62,8 @@ struct OutputResult {
     // Output directory was refused. Recorded even when the run stops early.
     std::filesystem::path ebookDirectory;
     OutputProblems problems;
+    // The user cancelled it: nothing changed, no folder was left behind.
+    bool cancelled = false;
 };
 
 // The checks of 按钮_输出 that belong to the core, in its order: fewer than

@@ -1,6 +1,8 @@
 // Compiled as GBK: the fragment indent and the messages are GBK bytes.
 #include "output/page_generation.h"
 
+#include <algorithm>
+
 #include <cstdio>
 #include <cstring>
 #include <system_error>
@@ -169,26 +171,31 @@ Text EscapeForScript(std::string_view text, Backslashes backslashes) {
     return out;
 }
 
-Text BuildChapterFragment(text::Book& book, const PageContext& page) {
-    auto& index = book.index;
-    if (index.cursor < 0 || index.cursor >= index.ChapterCount()) return {};
-    const auto k = static_cast<std::size_t>(index.cursor);
+Text BuildChapterFragmentOf(const text::Book& book, int chapter, const PageContext& page, int* size) {
+    const auto& index = book.index;
+    if (chapter < 0 || chapter >= index.ChapterCount()) return {};
+    const auto k = static_cast<std::size_t>(chapter);
 
     // The heading, with the names made safe for the script string they
     // stand in.
     const int node = NodeOfChapter(index, k);
     const Text& label = k < index.labels.size() ? index.labels[k] : kNoText;
     const Text& volume = node >= 0 ? index.tree.TextOf(index.tree.At(node).parent) : kNoText;
-    const Text& chapter = node >= 0 ? index.tree.TextOf(node) : index.titles[k];
+    const Text& title = node >= 0 ? index.tree.TextOf(node) : index.titles[k];
     Text heading = Replace(page.Parameter(param::kFragmentHeading), "{卷章序}",
                            EscapeForScript(label, Backslashes::Escaped));
     heading = Replace(heading, "{卷名}", EscapeForScript(volume, Backslashes::Escaped));
-    heading = Replace(heading, "{章名}", EscapeForScript(chapter, Backslashes::Escaped));
+    heading = Replace(heading, "{章名}", EscapeForScript(title, Backslashes::Escaped));
 
-    // The body as it stands in the working text.
+    // The body as it stands in the working text (a start past its end reads
+    // nothing, an end before the start too).
     std::string_view raw;
-    if (k + 1 < index.ChapterEnd.size() && k < index.ChapterStart.size() && book.workingText.Seek(index.ChapterStart[k])) {
-        raw = book.workingText.Read(index.ChapterEnd[k + 1] - index.ChapterStart[k]);
+    if (book.workingText.IsOpen() && k + 1 < index.ChapterEnd.size() && k < index.ChapterStart.size()) {
+        const std::string_view text = book.workingText.Bytes();
+        const auto start = static_cast<std::size_t>(std::clamp<std::int64_t>(index.ChapterStart[k], 0,
+                                                                             static_cast<std::int64_t>(text.size())));
+        const std::int64_t length = index.ChapterEnd[k + 1] - index.ChapterStart[k];
+        if (length > 0) raw = text.substr(start, static_cast<std::size_t>(length));
     }
 
     Text body = Replace(raw, "\r\n", kBreak);                              // line ends become breaks
@@ -198,8 +205,7 @@ Text BuildChapterFragment(text::Book& book, const PageContext& page) {
     body = Replace(body, kBreak, Text(kBreak) + Text(kIndent));           // indent every paragraph
     body = Text(kIndent) + Text(runtime::Trim(body));
 
-    if (index.sizes.size() < index.titles.size()) index.sizes.resize(index.titles.size(), 0);
-    index.sizes[k] = body.find("img src") != Text::npos ? 0 : static_cast<int>(body.size());
+    if (size) *size = body.find("img src") != Text::npos ? 0 : static_cast<int>(body.size());
 
     // Inside document.write ('…'): an apostrophe would end the string.
     for (char& c : body) {
@@ -211,6 +217,16 @@ Text BuildChapterFragment(text::Book& book, const PageContext& page) {
     out.reserve(heading.size() + body.size() + 20);
     out.append(heading).append("document.write ('").append(body).append("')");
     return out;
+}
+
+Text BuildChapterFragment(text::Book& book, const PageContext& page) {
+    auto& index = book.index;
+    if (index.cursor < 0 || index.cursor >= index.ChapterCount()) return {};
+    int size = 0;
+    Text fragment = BuildChapterFragmentOf(book, index.cursor, page, &size);
+    if (index.sizes.size() < index.titles.size()) index.sizes.resize(index.titles.size(), 0);
+    index.sizes[static_cast<std::size_t>(index.cursor)] = size;
+    return fragment;
 }
 
 Text BuildPageTableLines(const text::ChapterIndex& index) {

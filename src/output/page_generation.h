@@ -99,9 +99,12 @@ Text EscapeForScript(std::string_view text, Backslashes backslashes);
 // paragraph breaks, blank lines and leading blanks dropped, every paragraph
 // indented by two ideographic spaces and apostrophes turned into double
 // quotes. Stores the body's byte length in index.sizes[k] (0 when it holds
-// "img src"). Moves the working text's read position. Empty for a cursor
-// outside the chapter list.
+// "img src"). Empty for a cursor outside the chapter list.
 Text BuildChapterFragment(text::Book& book, const PageContext& page);
+// The fragment of chapter `chapter`, changing nothing: the size that
+// BuildChapterFragment stores goes to `size`. Safe to call from several
+// threads at once on the same book.
+Text BuildChapterFragmentOf(const text::Book& book, int chapter, const PageContext& page, int* size);
 
 // The page table lines that replace "{PAGE}": one line per chapter, in book
 // order, " pages[n]=['label','title','size'];" with the volume as a fourth

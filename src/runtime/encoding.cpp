@@ -367,11 +367,60 @@ std::vector<std::string_view> SplitAtLines(std::string_view text, std::size_t ta
 // where no phrase begun inside it can reach and no phrase begins.
 class Simplifier {
 public:
+    // Pairs of characters to the longest phrase they begin: an open-address
+    // table, looked up for nearly every character of a book.
+    class PairTable {
+    public:
+        void Build(const std::unordered_map<std::uint64_t, std::size_t>& pairs) {
+            std::size_t capacity = 16;
+            while (capacity < pairs.size() * 2) capacity *= 2;
+            m_mask = capacity - 1;
+            m_keys.assign(capacity, 0);
+            m_values.assign(capacity, 0);
+            for (const auto& [key, value] : pairs) {
+                std::size_t at = Hash(key) & m_mask;
+                while (m_keys[at] != 0) at = (at + 1) & m_mask;
+                m_keys[at] = key;
+                m_values[at] = static_cast<std::uint32_t>(value);
+            }
+        }
+        std::size_t Find(std::uint64_t key) const {
+            if (m_keys.empty()) return 0;
+            for (std::size_t at = Hash(key) & m_mask;; at = (at + 1) & m_mask) {
+                if (m_keys[at] == key) return m_values[at];
+                if (m_keys[at] == 0) return 0;
+            }
+        }
+
+    private:
+        static std::size_t Hash(std::uint64_t key) {
+            return static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ull) >> 20);
+        }
+        std::vector<std::uint64_t> m_keys;  // 0: empty (no pair of characters is 0)
+        std::vector<std::uint32_t> m_values;
+        std::size_t m_mask = 0;
+    };
+
     struct Phrases {
         bool loaded = false;
         // For each pair of first characters of a phrase: the longest phrase
         // beginning with it, in UTF-8 bytes.
         std::unordered_map<std::uint64_t, std::size_t> longest;
+        PairTable pairs;
+        // The same in UTF-16 code units, for text converted as UTF-16.
+        std::unordered_map<std::uint64_t, std::size_t> longestUnits;
+        PairTable pairUnits;
+        // A one-bit sieve of the pairs (128 KB, which stays in the cache):
+        // most pairs of a text begin no phrase and are not looked up at all.
+        std::vector<std::uint64_t> sieve = std::vector<std::uint64_t>(kSieveBits / 64, 0);
+        static constexpr std::size_t kSieveBits = std::size_t{1} << 20;
+        static std::size_t SieveBit(std::uint64_t pair) {
+            return static_cast<std::size_t>((pair * 0xC2B2AE3D27D4EB4Full) >> 44);
+        }
+        void Sift(std::uint64_t pair) { sieve[SieveBit(pair) / 64] |= std::uint64_t{1} << (SieveBit(pair) % 64); }
+        bool MayBegin(std::uint64_t pair) const {
+            return (sieve[SieveBit(pair) / 64] >> (SieveBit(pair) % 64)) & 1;
+        }
     };
 
     Simplifier() : m_converter("t2s.json") {}
@@ -401,21 +450,90 @@ public:
             std::size_t longest = 0;
             if (length == 0) {
                 longest = step;  // not UTF-8 (the text comes from ICU, so never): the safe way
-            } else if (nextLength > 0) {
-                const auto found = phrases.longest.find(Pair(c, next));
-                if (found != phrases.longest.end()) longest = found->second;
+            } else if (nextLength > 0 && phrases.MayBegin(Pair(c, next))) {
+                longest = phrases.pairs.Find(Pair(c, next));
             }
             if (longest > 0) {
                 if (stretch == std::string::npos) stretch = i;
                 reach = std::max(reach, i + longest);
             } else if (stretch == std::string::npos) {
-                out += Single(c, std::string_view(utf8).substr(i, step));
+                AppendSingle(out, c, std::string_view(utf8).substr(i, step));
             }
             i += step;
             c = next;
             length = nextLength;
         }
         if (stretch != std::string::npos) out += m_converter.Convert(utf8.substr(stretch));
+        return out;
+    }
+
+    // The same on UTF-16 text, which spares the book two passes through
+    // UTF-8: only the stretches where a phrase may begin go through UTF-8 to
+    // the converter.
+    std::u16string ConvertUtf16(std::u16string_view text) {
+        const Phrases& phrases = PhraseTable();
+        if (!phrases.loaded) return Utf8ToUtf16(m_converter.Convert(Utf16ToUtf8(text)));
+        // Written through a pointer into room for the whole text: a
+        // character's simplified form is one unit where it is one unit.
+        std::u16string out(text.size() + 16, u'\0');
+        char16_t* to = out.data();
+        auto room = [&](std::size_t more) {
+            const auto used = static_cast<std::size_t>(to - out.data());
+            if (used + more + 2 > out.size()) {
+                out.resize(std::max(out.size() * 3 / 2, used + more + 16));
+                to = out.data() + used;
+            }
+        };
+        auto put = [&](std::u16string_view units) {
+            room(units.size());
+            std::copy(units.begin(), units.end(), to);
+            to += units.size();
+        };
+        const std::size_t n = text.size();
+        const char16_t* in = text.data();
+        std::size_t stretch = std::u16string::npos;
+        std::size_t reach = 0;
+        std::size_t i = 0;
+        while (i < n) {
+            char32_t c = in[i];
+            std::size_t length = 1;
+            if (c >= 0xD800 && c <= 0xDBFF && i + 1 < n && in[i + 1] >= 0xDC00 && in[i + 1] <= 0xDFFF) {
+                c = 0x10000 + ((c - 0xD800) << 10) + (in[i + 1] - 0xDC00);
+                length = 2;
+            }
+            if (stretch != std::u16string::npos && i >= reach) {
+                put(Utf8ToUtf16(m_converter.Convert(Utf16ToUtf8(text.substr(stretch, i - stretch)))));
+                stretch = std::u16string::npos;
+            }
+            std::size_t longest = 0;
+            if (i + length < n) {
+                char32_t next = in[i + length];
+                if (next >= 0xD800 && next <= 0xDBFF && i + length + 1 < n) {
+                    next = 0x10000 + ((next - 0xD800) << 10) + (in[i + length + 1] - 0xDC00);
+                }
+                const std::uint64_t pair = Pair(c, next);
+                if (phrases.MayBegin(pair)) longest = phrases.pairUnits.Find(pair);
+            }
+            if (longest > 0) {
+                if (stretch == std::u16string::npos) stretch = i;
+                reach = std::max(reach, i + longest);
+            } else if (stretch == std::u16string::npos) {
+                if (c < 0x80) {
+                    room(1);
+                    *to++ = static_cast<char16_t>(c);
+                } else if (c < 0x10000 && m_single[c] != kUnknown && m_single[c] != kNotSingle) {
+                    room(1);
+                    *to++ = m_single[c];
+                } else {
+                    std::string converted;
+                    AppendSingle(converted, c, Utf16ToUtf8(text.substr(i, length)));
+                    put(Utf8ToUtf16(converted));
+                }
+            }
+            i += length;
+        }
+        if (stretch != std::u16string::npos) put(Utf8ToUtf16(m_converter.Convert(Utf16ToUtf8(text.substr(stretch)))));
+        out.resize(static_cast<std::size_t>(to - out.data()));
         return out;
     }
 
@@ -452,7 +570,12 @@ private:
                         if (Decode(key, firstLength, second) == 0) continue;
                         auto& longest = t.longest[Pair(first, second)];
                         longest = std::max(longest, key.size());
+                        auto& units = t.longestUnits[Pair(first, second)];
+                        units = std::max(units, Utf8ToUtf16(key).size());
+                        t.Sift(Pair(first, second));
                     }
+                    t.pairs.Build(t.longest);
+                    t.pairUnits.Build(t.longestUnits);
                     t.loaded = true;
                     break;
                 } catch (...) {
@@ -464,23 +587,57 @@ private:
         return table;
     }
 
-    // A character that is a piece of its own, converted once.
-    const std::string& Single(char32_t c, std::string_view utf8) {
+    // A character that is a piece of its own, converted once. Nearly every
+    // character of the basic plane converts to one such character: those
+    // are kept in a table of 128 KB, small enough for the cache; the rest
+    // (none, several characters, or beyond the plane) are converted each
+    // time.
+    static constexpr char16_t kUnknown = 0;
+    static constexpr char16_t kNotSingle = 0xFFFF;
+    void AppendSingle(std::string& out, char32_t c, std::string_view utf8) {
+        if (c < 0x80) {
+            out += static_cast<char>(c);  // no phrase and no character of ASCII changes
+            return;
+        }
         if (c >= 0x10000 || utf8.size() > 4) {
-            m_scratch = m_converter.Convert(std::string(utf8));
-            return m_scratch;
+            out += m_converter.Convert(std::string(utf8));
+            return;
         }
-        if (!m_known[c]) {
-            m_single[c] = m_converter.Convert(std::string(utf8));
-            m_known[c] = true;
+        char16_t& to = m_single[c];
+        if (to == kUnknown) {
+            const std::string converted = m_converter.Convert(std::string(utf8));
+            char32_t d = 0;
+            const std::size_t n = converted.empty() ? 0 : Decode(converted, 0, d);
+            to = n > 0 && n == converted.size() && d > 0 && d < 0xFFFF && (d < 0xD800 || d > 0xDFFF)
+                     ? static_cast<char16_t>(d)
+                     : kNotSingle;
+            if (to == kNotSingle) {
+                out += converted;
+                return;
+            }
         }
-        return m_single[c];
+        if (to == kNotSingle) {
+            out += m_converter.Convert(std::string(utf8));
+            return;
+        }
+        AppendUtf8(out, to);
+    }
+
+    static void AppendUtf8(std::string& out, char32_t c) {
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<char>(0xE0 | (c >> 12));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
     }
 
     opencc::SimpleConverter m_converter;
-    std::vector<std::string> m_single = std::vector<std::string>(0x10000);
-    std::vector<bool> m_known = std::vector<bool>(0x10000, false);
-    std::string m_scratch;
+    std::vector<char16_t> m_single = std::vector<char16_t>(0x10000, kUnknown);
 };
 
 const char* ConverterName(SourceEncoding source) {
@@ -506,6 +663,7 @@ public:
         }
         if (simplify) {
             m_utf8.emplace(kUtf8);
+            m_utf16.emplace("UTF-16LE");  // the simplified text as it lies in memory (x86)
             m_simplifier.emplace();
         }
     }
@@ -526,11 +684,16 @@ public:
         } else {
             m_source->Append(piece, utf16);
         }
-        const std::string utf8 = Utf16ToUtf8(utf16);
+        if (m_way == SimplifyWith::ConverterOnly) {
+            const std::string utf8 = Utf16ToUtf8(utf16);
+            std::u16string().swap(utf16);
+            m_encoder.Append(m_utf8->Get(), m_simplifier->ConvertAll(utf8), out);
+            return out;
+        }
+        const std::u16string simplified = m_simplifier->ConvertUtf16(utf16);
         std::u16string().swap(utf16);
-        const std::string simplified = m_way == SimplifyWith::ConverterOnly ? m_simplifier->ConvertAll(utf8)
-                                                                            : m_simplifier->Convert(utf8);
-        m_encoder.Append(m_utf8->Get(), simplified, out);
+        m_encoder.Append(m_utf16->Get(),
+                         std::string_view(reinterpret_cast<const char*>(simplified.data()), simplified.size() * 2), out);
         return out;
     }
 
@@ -539,7 +702,8 @@ private:
     SimplifyWith m_way;
     std::optional<WorkingTextDecoder> m_working;  // GBK input
     std::optional<Decoder> m_source;              // any other input
-    std::optional<Decoder> m_utf8;                // the simplified text
+    std::optional<Decoder> m_utf8;                // the simplified text, converted all at once
+    std::optional<Decoder> m_utf16;               // the simplified text, the fast way
     std::optional<Simplifier> m_simplifier;
     WorkingTextEncoder m_encoder;
 };

@@ -4,6 +4,7 @@
 // command line prints them and answers from its flags, tests script them.
 // All texts are GBK.
 
+#include <cstdint>
 #include <string_view>
 
 namespace qx::runtime {
@@ -20,6 +21,18 @@ public:
     virtual Answer Ask(std::string_view gbkText, Buttons buttons, Icon icon = Icon::None,
                        std::string_view gbkTitle = {}) = 0;
     virtual void Message(std::string_view gbkText, Icon icon = Icon::None) = 0;
+
+    // Long work tells how far it has come: its stage (GBK, such as "输出")
+    // and `done` of `total` steps (chapters, mostly). A window shows a
+    // progress bar, a terminal an updating line.
+    virtual void Progress(std::string_view gbkStage, std::int64_t done, std::int64_t total) {
+        (void)gbkStage;
+        (void)done;
+        (void)total;
+    }
+    // Long work asks this between its steps and stops, changing nothing,
+    // when it turns true (the user pressed cancel).
+    virtual bool CancelRequested() { return false; }
 };
 
 }  // namespace qx::runtime

@@ -250,7 +250,11 @@ TEST_F(OutputRun, ExistingDirectoryGoesToTheTrashOnYes) {
     EXPECT_THAT(trashed, ElementsAre(Ebook()));
     EXPECT_FALSE(fs::exists(Ebook() / "old.txt"));
     EXPECT_EQ(Read(dir.Path() / "trash1" / "old.txt"), "old");
-    EXPECT_EQ(ui.Texts(ScriptedUi::Call::Status).front(), "删除目录到回收站中……");
+    // The old directory goes only once the new one is complete.
+    const auto statuses = ui.Texts(ScriptedUi::Call::Status);
+    const auto trashing = std::find(statuses.begin(), statuses.end(), "删除目录到回收站中……");
+    ASSERT_NE(trashing, statuses.end());
+    EXPECT_NE(std::find(statuses.begin(), trashing, "100%"), trashing);
 }
 
 TEST_F(OutputRun, ExistingDirectoryThatCannotBeTrashedStopsTheRun) {
@@ -260,6 +264,7 @@ TEST_F(OutputRun, ExistingDirectoryThatCannotBeTrashedStopsTheRun) {
     trashWorks = false;
     EXPECT_FALSE(Run().completed);
     EXPECT_THAT(FilesUnder(Ebook()), ElementsAre("old.txt"));
+    for (const auto& e : fs::directory_iterator(Ebook().parent_path())) EXPECT_EQ(e.path(), Ebook());  // no leftovers
     ASSERT_EQ(ui.calls.back().kind, ScriptedUi::Call::Message);
     EXPECT_EQ(ui.calls.back().text, "删除目录失败，请关闭使用中的文件或目录！");
     EXPECT_EQ(ui.calls.back().icon, runtime::Icon::Error);
