@@ -173,15 +173,25 @@ void MainWindow::UpdateSimplifyBox() {
 
 void MainWindow::OnNextOnFilePage() {
     ReadFilePage();
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    const auto result = text::RunNextStep(m_state.filePage, m_state.book, *m_ui);
-    QApplication::restoreOverrideCursor();
-    WriteConversionChoice();
-    if (result != text::NextStepResult::Loaded)
-        return;
-    ShowIndex();
-    按钮_EPUB->show();  // an EPUB needs only the loaded book
-    选择夹_制作流程->setCurrentIndex(1);
+    // The step reads into a book of its own; the window's book is replaced
+    // only when it has loaded, so a cancelled or refused step changes nothing.
+    auto page = std::make_shared<text::FilePage>(m_state.filePage);
+    auto book = std::make_shared<text::Book>();
+    auto result = std::make_shared<text::NextStepResult>(text::NextStepResult::Stopped);
+    RunLongWork([page, book, result](runtime::Ui& ui) { *result = text::RunNextStep(*page, *book, ui); },
+                [this, page, book, result] {
+                    if (*result == text::NextStepResult::Cancelled) {
+                        m_ui->Status(text::msg::kStepCancelled);
+                        return;
+                    }
+                    m_state.filePage = *page;
+                    WriteConversionChoice();
+                    if (*result != text::NextStepResult::Loaded) return;
+                    m_state.book = std::move(*book);
+                    ShowIndex();
+                    按钮_EPUB->show();  // an EPUB needs only the loaded book
+                    选择夹_制作流程->setCurrentIndex(1);
+                });
 }
 
 }  // namespace qx::gui

@@ -1,6 +1,8 @@
 #include "gui/main_window.h"
 
 #include <QCloseEvent>
+#include <QEventLoop>
+#include <QThread>
 #include <QDesktopServices>
 #include <QEvent>
 #include <QFileDialog>
@@ -11,6 +13,7 @@
 #include "gui/preview_window.h"
 #include "gui/qt_edge.h"
 #include "gui/title_dialog.h"
+#include "gui/worker.h"
 #include "runtime/shell.h"
 #include "text/messages.h"
 
@@ -82,6 +85,15 @@ MainWindow::MainWindow(app::AppState& state, QWidget* parent) : QWidget(parent),
     状态条1_部分2->setText(QString::fromUtf8(kCredit));
     状态条1->addWidget(状态条1_部分1);
     状态条1->addWidget(状态条1_部分2, 1);
+    QX_MAKE(进度条, 状态条1);
+    进度条->setFixedWidth(92);
+    进度条->setTextVisible(true);
+    进度条->hide();
+    QX_MAKE(按钮_取消, 状态条1)->setText(QStringLiteral("取消"));
+    按钮_取消->setFixedWidth(40);
+    按钮_取消->hide();
+    状态条1->addPermanentWidget(进度条);
+    状态条1->addPermanentWidget(按钮_取消);
     状态条1->raise();
 
     通用对话框1 = new CommonDialog(this);
@@ -117,6 +129,10 @@ MainWindow::~MainWindow() = default;
 
 void MainWindow::Connect() {
     connect(按钮_浏览1, &QPushButton::clicked, this, &MainWindow::OnBrowseInput);
+    connect(按钮_取消, &QPushButton::clicked, this, [this] {
+        if (m_worker) m_worker->RequestCancel();
+        按钮_取消->setEnabled(false);
+    });
     connect(选择框_内码转换, &QCheckBox::clicked, this, &MainWindow::OnConvertClicked);
     for (QRadioButton* r : ConversionRadios()) connect(r, &QRadioButton::toggled, this, &MainWindow::UpdateSimplifyBox);
     connect(选择框_繁体转简体, &QCheckBox::clicked, this, [this](bool on) { m_userSimplify = on; });
@@ -195,7 +211,43 @@ app::Settings MainWindow::CurrentSettings() const {
     return s;
 }
 
+void MainWindow::RunLongWork(std::function<void(runtime::Ui&)> work, std::function<void()> done) {
+    if (m_worker) return;
+    m_worker = std::make_unique<WorkerUi>(*m_ui, this, [this](const QString& stage, qint64 at, qint64 total) {
+        进度条->setRange(0, total > 0 ? static_cast<int>(std::min<qint64>(total, 1 << 30)) : 0);
+        进度条->setValue(static_cast<int>(std::min<qint64>(at, 1 << 30)));
+        进度条->setFormat(total > 4 ? stage + QStringLiteral(" %1/%2").arg(at).arg(total) : stage + QStringLiteral(" %p%"));
+    });
+    选择夹_制作流程->setEnabled(false);
+    状态条1_部分2->hide();
+    进度条->setRange(0, 0);
+    进度条->setFormat(QString());
+    进度条->show();
+    按钮_取消->setEnabled(true);
+    按钮_取消->show();
+    WorkerUi* ui = m_worker.get();
+    QThread* thread = QThread::create([ui, work = std::move(work)] { work(*ui); });
+    connect(thread, &QThread::finished, this, [this, thread, done = std::move(done)] {
+        thread->deleteLater();
+        m_worker.reset();
+        进度条->hide();
+        按钮_取消->hide();
+        状态条1_部分2->show();
+        选择夹_制作流程->setEnabled(true);
+        if (done) done();
+        emit WorkFinished();
+    });
+    thread->start();
+}
+
 void MainWindow::closeEvent(QCloseEvent* event) {
+    // Long work is asked to stop, and its end awaited, before anything is saved.
+    if (m_worker) {
+        m_worker->RequestCancel();
+        QEventLoop wait;
+        connect(this, &MainWindow::WorkFinished, &wait, &QEventLoop::quit);
+        if (m_worker) wait.exec();
+    }
     if (m_paths) {
         if (选择框_参数_自动保存->isChecked() && m_state.parameterModified)
             StoreEditorIntoParameter();

@@ -12,6 +12,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStatusBar>
@@ -55,6 +56,9 @@ inline constexpr int kSuspiciousRole = Qt::UserRole + 1;
 
 class MainWindow : public QWidget {
     Q_OBJECT
+signals:
+    void WorkFinished();
+
 public:
     explicit MainWindow(app::AppState& state, QWidget* parent = nullptr);
     ~MainWindow() override;
@@ -80,6 +84,13 @@ public:
     // Opens the preview window on the Output directory and the e-book
     // directory; tests replace it to avoid a modal window.
     std::function<void(const QString& outputDirectory, const QString& ebookDirectory)> previewOpener;
+
+    // True while long work runs on its thread; WorkFinished() tells when it ends.
+    bool Busy() const { return m_worker != nullptr; }
+    // Runs `work` on a thread of its own with a Ui that reaches this window,
+    // the window's controls disabled but for the cancel button; `done` runs
+    // on the window's thread afterwards, to apply the results.
+    void RunLongWork(std::function<void(runtime::Ui&)> work, std::function<void()> done);
 
     // The start-up sequence (the window's created event): settings, parameter
     // table, templates. False when the user chose to end the program.
@@ -168,6 +179,7 @@ private:
     bool m_fillingTemplates = false;        // ShowTemplates is rebuilding the list
     bool m_userSimplify = false;            // 选择框_繁体转简体 as last chosen for UTF-8 and Unicode text
     std::optional<app::ProgramPaths> m_paths;  // set by StartUp
+    std::unique_ptr<class WorkerUi> m_worker;  // the Ui of the running long work
 
 public:
     // Controls, named as the program names them.
@@ -175,6 +187,8 @@ public:
     QStatusBar* 状态条1 = nullptr;
     QLabel* 状态条1_部分1 = nullptr;
     QLabel* 状态条1_部分2 = nullptr;
+    QProgressBar* 进度条 = nullptr;   // in 状态条1 while long work runs
+    QPushButton* 按钮_取消 = nullptr;  // beside it
     CommonDialog* 通用对话框1 = nullptr;
     QMenu* 父项目处理 = nullptr;
     QAction* 编辑 = nullptr;

@@ -178,17 +178,15 @@ void MainWindow::OnCompileChm() {
     job.ebookTitle = m_state.ebookTitle;
     job.chmFileName = m_state.chmFileName;
     // While the compiler runs the window repaints; its controls stay disabled.
-    job.keepWaiting = [] {
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-        return true;
-    };
-    选择夹_制作流程->setEnabled(false);
-    const auto result = projects::CompileChm(job, *m_ui);
-    选择夹_制作流程->setEnabled(true);
-    if (result.showPreviewButtons) {
-        按钮_预览2->show();
-        按钮_清理->show();
-    }
+    // The compiler runs while the window repaints; 取消 stops it.
+    auto result = std::make_shared<projects::ChmResult>();
+    RunLongWork([job, result](runtime::Ui& ui) { *result = projects::CompileChm(job, ui); },
+                [this, result] {
+                    if (result->showPreviewButtons && result->outcome != projects::ChmOutcome::Stopped) {
+                        按钮_预览2->show();
+                        按钮_清理->show();
+                    }
+                });
 }
 
 void MainWindow::OnPreviewChm() {
@@ -235,38 +233,36 @@ void MainWindow::OnOutput() {
     const auto loaded = LoadParameters();
     if (!loaded)
         return;
-    const output::ParameterTexts& parameters = *loaded;
-
-    output::OutputJob job;
-    job.book = &m_state.book;
-    job.title = ToGbk(编辑框_书名->text());
-    job.author = ToGbk(编辑框_作者->text());
-    job.outputDirectory = 编辑框_输出目录->text().toStdString();
-    job.programHome = home;
-    job.selectedTemplates = m_state.templates.Selected();
-    job.inputFile = 通用对话框1->fileName.isEmpty() ? 编辑框_文件名->text().toStdString()
-                                                    : 通用对话框1->fileName.toStdString();
-    job.parameters = &parameters;
-    job.moveToTrash = moveToTrash;
-    // The window repaints and shows the progress while the run goes on; the
-    // workflow's buttons stay disabled so no second run starts inside it.
-    job.pumpEvents = [] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); };
+    auto job = std::make_shared<output::OutputJob>();
+    auto parameterTexts = std::make_shared<output::ParameterTexts>(*loaded);
+    job->book = &m_state.book;  // the window leaves the book alone while the run has it
+    job->title = ToGbk(编辑框_书名->text());
+    job->author = ToGbk(编辑框_作者->text());
+    job->outputDirectory = 编辑框_输出目录->text().toStdString();
+    job->programHome = home;
+    job->selectedTemplates = m_state.templates.Selected();
+    job->inputFile = 通用对话框1->fileName.isEmpty() ? 编辑框_文件名->text().toStdString()
+                                                     : 通用对话框1->fileName.toStdString();
+    job->parameters = parameterTexts.get();
+    job->moveToTrash = moveToTrash;
     const bool analysed = !m_state.book.index.labels.empty();
-    选择夹_制作流程->setEnabled(false);
-    const output::OutputResult result = output::RunOutput(job, *m_ui);
-    选择夹_制作流程->setEnabled(true);
-    // A refused title computes no directory: the previous book's stays for
-    // the preview and clean-up buttons.
-    if (!result.ebookDirectory.empty())
-        m_state.ebookDirectory = result.ebookDirectory.string();
-    if (!analysed && !m_state.book.index.labels.empty())
-        ShowIndex();  // the run analysed the book first
-    if (!result.completed)
-        return;
-    if (选择框_自动开启输出目录->isChecked())
-        openDirectory(result.ebookDirectory);
-    for (QPushButton* b : {按钮_EPJ, 按钮_编译, 按钮_预览1, 按钮_EPUB})
-        b->show();
+    auto result = std::make_shared<output::OutputResult>();
+    RunLongWork([job, parameterTexts, result](runtime::Ui& ui) { *result = output::RunOutput(*job, ui); },
+                [this, result, analysed] {
+                    // A refused title computes no directory, and a cancelled run
+                    // changes nothing: the previous book's directory stays for the
+                    // preview and clean-up buttons.
+                    if (!result->ebookDirectory.empty() && !result->cancelled)
+                        m_state.ebookDirectory = result->ebookDirectory.string();
+                    if (!analysed && !m_state.book.index.labels.empty())
+                        ShowIndex();  // the run analysed the book first
+                    if (!result->completed)
+                        return;
+                    if (选择框_自动开启输出目录->isChecked())
+                        openDirectory(result->ebookDirectory);
+                    for (QPushButton* b : {按钮_EPJ, 按钮_编译, 按钮_预览1, 按钮_EPUB})
+                        b->show();
+                });
 }
 
 void MainWindow::OnClean() {
@@ -296,13 +292,11 @@ void MainWindow::OnWriteEpub() {
     job.author = ToGbk(编辑框_作者->text());
     job.outputDirectory = 编辑框_输出目录->text().toStdString();
     job.inputFile = 编辑框_文件名->text().toStdString();
-    // The window repaints and shows the percentage meanwhile; the workflow's
-    // controls stay disabled so nothing starts inside it.
-    job.pumpEvents = [] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); };
-    选择夹_制作流程->setEnabled(false);
-    const auto result = epub::WriteEpub(job, *m_ui);
-    选择夹_制作流程->setEnabled(true);
-    if (result.written && 选择框_自动开启输出目录->isChecked()) openDirectory(result.file.parent_path());
+    auto result = std::make_shared<epub::EpubResult>();
+    RunLongWork([job, result](runtime::Ui& ui) { *result = epub::WriteEpub(job, ui); },
+                [this, result] {
+                    if (result->written && 选择框_自动开启输出目录->isChecked()) openDirectory(result->file.parent_path());
+                });
 }
 
 }  // namespace qx::gui

@@ -517,10 +517,31 @@ ChmResult CompileChm(const ChmJob& job, runtime::Ui& ui) {
         return result;
     }
 
-    const FileStamp before = StampOf(result.chmFile);
+    // An older CHM of the same name is set aside while the compiler writes:
+    // a compilation that fails or is stopped then puts it back, and never
+    // leaves half a file under its name.
+    FileStamp before = StampOf(result.chmFile);
+    const fs::path aside =
+        result.chmFile.parent_path() / ("." + result.chmFile.filename().string() + ".before-compiling");
+    bool setAside = false;
+    if (before.exists) {
+        fs::remove(aside, ec);
+        fs::rename(result.chmFile, aside, ec);
+        setAside = !ec;
+        if (setAside) before.exists = false;
+    }
+    const auto putBack = [&] {
+        if (!setAside) return;
+        std::error_code e;
+        fs::remove(result.chmFile, e);
+        fs::rename(aside, result.chmFile, e);
+    };
     ui.Status(kCompiling);
     ProcessCall call;
-    call.keepWaiting = job.keepWaiting;
+    call.keepWaiting = [&] {
+        if (ui.CancelRequested()) return false;
+        return job.keepWaiting ? job.keepWaiting() : true;
+    };
     call.timeLimitSeconds = job.timeLimitSeconds;
     ProcessRun run;
     bool judgeExitCode = false;
@@ -555,31 +576,46 @@ ChmResult CompileChm(const ChmJob& job, runtime::Ui& ui) {
     }
     RemoveQuietly(projectFile);
     result.compilerOutput = runtime::Utf8ToGbk(run.output);
+    const auto failed = [&](std::string_view reason) {
+        if (setAside) {
+            putBack();
+        } else if (run.end != ProcessRun::End::Exited || judgeExitCode) {
+            RemoveQuietly(result.chmFile);  // what a failed compiler left is no CHM
+        }
+        return fail(reason);
+    };
 
     switch (run.end) {
     case ProcessRun::End::Stopped:
+        if (setAside) {
+            putBack();
+        } else {
+            RemoveQuietly(result.chmFile);
+        }
         result.outcome = ChmOutcome::Stopped;
         ui.Status(kStopped);
         return result;
     case ProcessRun::End::FailedToStart:
-        return fail("无法启动编译程序。");
+        return failed("无法启动编译程序。");
     case ProcessRun::End::Crashed:
-        return fail("编译程序异常退出。");
+        return failed("编译程序异常退出。");
     case ProcessRun::End::TimedOut:
-        return fail("编译程序运行超过 " + runtime::NumberToText(static_cast<std::int64_t>(job.timeLimitSeconds)) +
-                    " 秒，已被中止。");
+        return failed("编译程序运行超过 " + runtime::NumberToText(static_cast<std::int64_t>(job.timeLimitSeconds)) +
+                      " 秒，已被中止。");
     case ProcessRun::End::Exited:
         break;
     }
     if (judgeExitCode && run.exitCode != 0) {
-        return fail("编译程序的退出代码是 " + runtime::NumberToText(static_cast<std::int64_t>(run.exitCode)) +
-                    "。");
+        return failed("编译程序的退出代码是 " + runtime::NumberToText(static_cast<std::int64_t>(run.exitCode)) +
+                      "。");
     }
     const FileStamp after = StampOf(result.chmFile);
     if (!after.exists || (before.exists && after.time == before.time && after.size == before.size)) {
+        putBack();
         return fail("编译程序没有写出CHM文件：" + PathToGbk(result.chmFile));
     }
-    if (after.size == 0) return fail("编译程序写出的CHM文件是空的：" + PathToGbk(result.chmFile));
+    if (after.size == 0) return failed("编译程序写出的CHM文件是空的：" + PathToGbk(result.chmFile));
+    if (setAside) fs::remove(aside, ec);
     result.outcome = ChmOutcome::Compiled;
     ui.Status(kCompiled);
     return result;

@@ -39,6 +39,11 @@ const std::string_view kCaptionTraditionalGbk = "GBK繁 -> GBK简";
 const std::string_view kCaptionUtf8 = "UTF-8 -> GBK";
 const std::string_view kPressNext = "请点击下一步继续！";
 const std::string_view kRulesNotSaved = "标题规则保存失败！";
+const std::string_view kStepCancelled = "已取消，原有内容未改动。";
+const std::string_view kReadingStage = "读取";
+const std::string_view kConvertingStage = "转换";
+const std::string_view kNormalisingStage = "整理";
+const std::string_view kLoadingStage = "分章";
 const std::string_view kKeepingTraditional = "，保留繁体字";
 
 std::string EncodingStatus(std::string_view encodingName, bool traditional, std::string_view caption,

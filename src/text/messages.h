@@ -55,6 +55,12 @@ std::string EncodingStatus(std::string_view encodingName, bool traditional, std:
 std::string ModeStatus(bool headings, int chapters);
 extern const std::string_view kPressNext;
 extern const std::string_view kRulesNotSaved;
+// The stages of the Next step, for the progress bar.
+extern const std::string_view kStepCancelled;  // the Next step stopped by the user
+extern const std::string_view kReadingStage;
+extern const std::string_view kConvertingStage;
+extern const std::string_view kNormalisingStage;
+extern const std::string_view kLoadingStage;
 extern const std::string_view kKeepingTraditional;  // after EncodingStatus: the command line keeps them  // "请点击下一步继续！"
 
 }  // namespace qx::text::msg

@@ -329,6 +329,7 @@ NextStepResult RunNextStep(FilePage& page, Book& book, runtime::Ui& ui, bool aut
     }
 
     // An unreadable file is told, instead of being loaded as an empty book.
+    ui.Progress(msg::kReadingStage, 0, 4);
     auto raw = runtime::ReadWholeFile(page.inputPath);
     if (!raw) {
         ui.Message(std::string(msg::kCannotReadInput) + runtime::Utf8ToGbk(page.inputPath), Icon::Error);
@@ -367,6 +368,8 @@ NextStepResult RunNextStep(FilePage& page, Book& book, runtime::Ui& ui, bool aut
     }
     if (encoding.empty()) encoding = EncodingOfChoice(page, *raw);
 
+    if (ui.CancelRequested()) return NextStepResult::Cancelled;
+    ui.Progress(msg::kConvertingStage, 1, 4);
     std::string converted;
     try {
         converted = ConvertInput(std::move(*raw), page);
@@ -376,7 +379,11 @@ NextStepResult RunNextStep(FilePage& page, Book& book, runtime::Ui& ui, bool aut
     }
     raw.reset();
 
+    if (ui.CancelRequested()) return NextStepResult::Cancelled;
+    ui.Progress(msg::kNormalisingStage, 2, 4);
     std::string normalised = NormaliseText(std::move(converted));
+    if (ui.CancelRequested()) return NextStepResult::Cancelled;
+    ui.Progress(msg::kLoadingStage, 3, 4);
     book.workingText.Adopt(std::move(normalised));
     book.encoding = encoding;
     if (!book.workingText.SeekStart()) return NextStepResult::Stopped;
@@ -395,6 +402,7 @@ NextStepResult RunNextStep(FilePage& page, Book& book, runtime::Ui& ui, bool aut
     } else if (page.mode == LayoutMode::SeparateLines) {
         ui.Status(msg::kNoLayoutNeeded);
     }
+    ui.Progress(msg::kLoadingStage, 4, 4);
     return NextStepResult::Loaded;
 }
 

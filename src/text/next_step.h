@@ -42,8 +42,9 @@ struct FilePage {
 };
 
 enum class NextStepResult {
-    Stopped,  // a check failed or the user cancelled; book unchanged
-    Loaded,   // the working text and Index are new; page "排版" comes next
+    Stopped,    // a check failed or the user said Cancel; book unchanged
+    Loaded,     // the working text and Index are new; page "排版" comes next
+    Cancelled,  // the user stopped it (Ui::CancelRequested) before it loaded; book unchanged
 };
 
 // In one-line mode loading is followed by analysis and, unless

@@ -79,6 +79,8 @@ TEST_F(FilePageTest, ChoosingAUtf8FileProposesItsConversionAndHeadingsMode) {
     EXPECT_EQ(window->状态条1_部分1->toolTip(), Status());
 
     window->按钮_下一步1->click();
+
+    test::Settle(*window);
     EXPECT_EQ(window->选择夹_制作流程->currentIndex(), 1);
     ASSERT_EQ(window->组合框_卷章名->count(), 4);  // the site notice before the first heading is kept
     EXPECT_EQ(window->组合框_卷章名->itemText(1), U("第一章 陨落的天才"));
@@ -91,6 +93,7 @@ TEST_F(FilePageTest, ChoosingAUtf8FileProposesItsConversionAndHeadingsMode) {
     EXPECT_TRUE(window->单选_卷章分行->isChecked());
     window->单选_卷章一行->click();
     window->按钮_下一步1->click();
+    test::Settle(*window);
     EXPECT_EQ(state.book.mode, text::LayoutMode::OneLine);
 }
 
@@ -101,6 +104,7 @@ TEST_F(FilePageTest, TraditionalTextGetsTheSimplificationProposed) {
     EXPECT_TRUE(window->选择框_繁体转简体->isChecked());
     EXPECT_TRUE(Status().contains(U("繁体转简体"))) << Status().toStdString();
     window->按钮_下一步1->click();
+    test::Settle(*window);
     EXPECT_EQ(window->组合框_卷章名->itemText(1), U("第一章 说话"));
 
     // BIG5 always simplifies: the box shows it and cannot be changed.
@@ -115,6 +119,7 @@ TEST_F(FilePageTest, SuspiciousChaptersAreMarkedInTheTreeAndCounted) {
     Choose(dir.Write("书 人.txt", Novel({"第一章 甲", "第二章 乙", "第三章 丙", "第五章 戊", "第六章 己"})));
     ASSERT_TRUE(window->单选_按标题分章->isChecked());
     window->按钮_下一步1->click();
+    test::Settle(*window);
     ASSERT_EQ(state.book.index.warnings.size(), 1u);
     const int k = state.book.index.warnings[0].chapter;
     EXPECT_EQ(window->组合框_卷章名->itemText(k), U("第五章 戊"));
@@ -134,6 +139,7 @@ TEST_F(FilePageTest, RulesDialogAddsARuleThatTheNextStepUses) {
     Choose(dir.Write("书 人.txt", text));
     window->单选_按标题分章->click();
     window->按钮_下一步1->click();
+    test::Settle(*window);
     EXPECT_EQ(window->组合框_卷章名->count(), 1);  // no rule knows these headings yet
 
     window->headingRulesRunner = [](HeadingRulesDialog& d) {
@@ -150,6 +156,8 @@ TEST_F(FilePageTest, RulesDialogAddsARuleThatTheNextStepUses) {
     EXPECT_EQ(headings::LoadRules(paths.home).Rules().front().pattern, "^【(?<num>\\d+)】.*$");
 
     window->按钮_下一步1->click();
+
+    test::Settle(*window);
     ASSERT_EQ(window->组合框_卷章名->count(), 3);
     EXPECT_EQ(window->组合框_卷章名->itemText(1), U("【2】相遇"));
 

@@ -5,8 +5,11 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QMessageBox>
+#include <QElapsedTimer>
 #include <QTimer>
 #include <memory>
+
+#include "gui/main_window.h"
 
 namespace qx::test {
 
@@ -49,6 +52,14 @@ inline std::shared_ptr<SeenBox> AnswerNextBox(QMessageBox::StandardButton button
     });
     timer->start(10);
     return seen;
+}
+
+// Lets long work that a click started run to its end: its results are
+// applied on the window's thread when it ends.
+inline void Settle(gui::MainWindow& window) {
+    QElapsedTimer waited;
+    waited.start();
+    while (window.Busy() && waited.elapsed() < 120000) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
 }
 
 }  // namespace qx::test

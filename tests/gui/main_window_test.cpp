@@ -179,6 +179,7 @@ TEST_F(MainWindowTest, CancellingTheDialogEmptiesTheFieldsButKeepsThePreviousBoo
     const auto path = dir.Write("甲 乙.txt", G("第一卷\r\n\r\n\r\n第一章\r\n正文\r\n")).string();
     ChooseFile(path);
     Click("按钮_下一步1");
+    test::Settle(*window);
     ASSERT_TRUE(state.book.workingText.IsOpen());
     Button("按钮_预览1")->show();
     ChooseFile("");
@@ -202,6 +203,7 @@ TEST_F(MainWindowTest, ChoosingASecondFileHidesTheOutputStageButtonsOnly) {
 TEST_F(MainWindowTest, NextRefusesWithoutFileOrTitle) {
     auto box = test::AnswerNextBox(QMessageBox::Ok);
     Click("按钮_下一步1");
+    test::Settle(*window);
     ASSERT_TRUE(box->seen);
     EXPECT_EQ(box->text, U("点击下一步按钮之前，请首先选定输入文件！"));
     EXPECT_EQ(box->icon, QMessageBox::Warning);
@@ -209,6 +211,7 @@ TEST_F(MainWindowTest, NextRefusesWithoutFileOrTitle) {
     ChooseFile(dir.Write("西游记.txt", "x").string());
     box = test::AnswerNextBox(QMessageBox::Ok);
     Click("按钮_下一步1");
+    test::Settle(*window);
     ASSERT_TRUE(box->seen);
     EXPECT_EQ(box->text, U("书名或作者名信息未知，请重新填写！"));
     EXPECT_EQ(Find<QTabWidget>("选择夹_制作流程")->currentIndex(), 0);
@@ -224,6 +227,7 @@ TEST_F(MainWindowTest, Utf16QuestionAnsweredYesTicksTheConversion) {
     ASSERT_FALSE(Find<QCheckBox>("选择框_内码转换")->isChecked());
     auto box = test::AnswerNextBox(QMessageBox::Yes);
     Click("按钮_下一步1");
+    test::Settle(*window);
     ASSERT_TRUE(box->seen);
     EXPECT_EQ(box->title, U("注意："));
     EXPECT_TRUE(box->text.startsWith(U("发现连续空白字节集")));
@@ -238,6 +242,7 @@ TEST_F(MainWindowTest, Utf16QuestionCancelledStaysOnTheFirstPage) {
     ChooseFile(dir.Write("书 人.txt", std::string("a\0\0b", 4)).string());
     auto box = test::AnswerNextBox(QMessageBox::Cancel);
     Click("按钮_下一步1");
+    test::Settle(*window);
     ASSERT_TRUE(box->seen);
     EXPECT_FALSE(Find<QCheckBox>("选择框_内码转换")->isChecked());
     EXPECT_EQ(Find<QTabWidget>("选择夹_制作流程")->currentIndex(), 0);
@@ -263,6 +268,7 @@ TEST_F(MainWindowTest, NextLoadsTheCorpusBooksIntoComboAndTree) {
     EXPECT_TRUE(Find<QRadioButton>("单选_按标题分章")->isChecked());  // its headings were found
     Click("单选_卷章分行");
     Click("按钮_下一步1");
+    test::Settle(*window);
     EXPECT_EQ(Find<QTabWidget>("选择夹_制作流程")->currentIndex(), 1);
     EXPECT_EQ(TopLevelNodes(), 10);
     EXPECT_EQ(Find<QComboBox>("组合框_卷章名")->count(), 100);
@@ -275,6 +281,7 @@ TEST_F(MainWindowTest, NextLoadsTheCorpusBooksIntoComboAndTree) {
     Find<QLineEdit>("编辑框_作者")->setText(U("吴承恩"));
     Click("单选_卷章一行");
     Click("按钮_下一步1");
+    test::Settle(*window);
     EXPECT_EQ(TopLevelNodes(), 10);
     EXPECT_EQ(Find<QTreeWidget>("树型框_索引目录")->topLevelItem(0)->childCount(), 10);
     EXPECT_TRUE(Find<QTreeWidget>("树型框_索引目录")->topLevelItem(0)->font(0).bold());
@@ -283,6 +290,7 @@ TEST_F(MainWindowTest, NextLoadsTheCorpusBooksIntoComboAndTree) {
 TEST_F(MainWindowTest, LoadAndAnalyzeButtonsRebuildTheViews) {
     ChooseFile(dir.Write("书 人.txt", G("甲 一\r\nx\r\n\r\n\r\n乙 二\r\ny\r\n")).string());
     Click("按钮_下一步1");
+    test::Settle(*window);
     // Separate lines: two chapters before any volume; the second names node 0 as its parent.
     EXPECT_EQ(TopLevelNodes(), 1);
     Click("单选_卷章一行");
@@ -339,6 +347,7 @@ protected:
         Find<QLineEdit>("编辑框_作者")->setText(U("人"));
         Click("单选_卷章一行");
         Click("按钮_下一步1");
+        test::Settle(*window);
     }
     QTreeWidget* Tree() { return Find<QTreeWidget>("树型框_索引目录"); }
     QTreeWidgetItem* Node(int index) {

@@ -43,6 +43,7 @@ protected:
         };
         window->按钮_浏览1->click();
         window->按钮_下一步1->click();
+        test::Settle(*window);
     }
     fs::path Ebook() { return dir.Path() / "out" / "书"; }
 
@@ -56,10 +57,12 @@ protected:
 
 TEST_F(OutputPageTest, OutputRefusesAnUnanalysedBookAndMissingTemplates) {
     window->按钮_输出->click();
+    test::Settle(*window);
     EXPECT_EQ(window->状态条1_部分1->text(), U("请先分析文件！！！"));
     LoadBook();
     window->选择列表框_模板->item(0)->setCheckState(Qt::Unchecked);
     window->按钮_输出->click();
+    test::Settle(*window);
     EXPECT_EQ(window->状态条1_部分1->text(), U("请选择一个模板！！！"));
     EXPECT_FALSE(fs::exists(Ebook()));
     EXPECT_TRUE(window->按钮_预览1->isHidden());
@@ -68,6 +71,7 @@ TEST_F(OutputPageTest, OutputRefusesAnUnanalysedBookAndMissingTemplates) {
 TEST_F(OutputPageTest, ASuccessfulRunShowsTheNextButtonsAndOpensTheDirectory) {
     LoadBook();
     window->按钮_输出->click();
+    test::Settle(*window);
     EXPECT_TRUE(fs::exists(Ebook() / "start.htm"));
     EXPECT_TRUE(fs::exists(Ebook() / "txt" / "1_2.txt"));
     EXPECT_EQ(window->状态条1_部分1->text(), U("书 输出HTM成功！"));
@@ -83,6 +87,7 @@ TEST_F(OutputPageTest, ASuccessfulRunShowsTheNextButtonsAndOpensTheDirectory) {
     std::ofstream(Ebook() / "mine.txt") << "keep";
     auto box = test::AnswerNextBox(QMessageBox::No);
     window->按钮_输出->click();
+    test::Settle(*window);
     ASSERT_TRUE(box->seen);
     EXPECT_EQ(box->text, U("文件已存在，是否删除到回收站？"));
     EXPECT_TRUE(fs::exists(Ebook() / "mine.txt"));
@@ -97,6 +102,7 @@ TEST_F(OutputPageTest, PreviewBeforeAnyOutputIsAnErrorAndCleanAsksFirst) {
 
     LoadBook();
     window->按钮_输出->click();
+    test::Settle(*window);
     box = test::AnswerNextBox(QMessageBox::No);
     window->按钮_清理->click();
     ASSERT_TRUE(box->seen);
@@ -112,12 +118,14 @@ TEST_F(OutputPageTest, CompileChmThroughTheTitleDialogAndWriteThePackerProject) 
     if (QStandardPaths::findExecutable(QStringLiteral("chmcmd")).isEmpty()) GTEST_SKIP() << "chmcmd not installed";
     LoadBook();
     window->按钮_输出->click();
+    test::Settle(*window);
     QString shownTitle;
     window->titleDialogRunner = [&](app::AppState& s, const QString& title, const QString&) {
         shownTitle = title;
         s.chmFileName = G("我的书");  // as if typed into 编辑框2 and confirmed
     };
     window->按钮_编译->click();
+    test::Settle(*window);
     EXPECT_EQ(shownTitle, U("书"));
     EXPECT_TRUE(fs::exists(dir.Path() / "out" / "我的书.chm"));
     EXPECT_EQ(window->状态条1_部分1->text(), U("编译CHM成功！"));
@@ -130,6 +138,7 @@ TEST_F(OutputPageTest, CompileChmThroughTheTitleDialogAndWriteThePackerProject) 
     window->titleDialogRunner = [](app::AppState& s, const QString&, const QString&) { s.titleDialogCancelled = true; };
     fs::remove(dir.Path() / "out" / "我的书.chm");
     window->按钮_编译->click();
+    test::Settle(*window);
     EXPECT_FALSE(fs::exists(dir.Path() / "out" / "我的书.chm"));  // cancelled: nothing compiled
 
     window->按钮_EPJ->click();
@@ -149,6 +158,7 @@ TEST_F(OutputPageTest, EpubButtonWritesTheEpubAfterNextAndShowsItsFolder) {
     LoadBook();
     EXPECT_FALSE(window->按钮_EPUB->isHidden());  // usable without the HTML e-book
     window->按钮_EPUB->click();
+    test::Settle(*window);
     const fs::path epub = dir.Path() / "out" / "书.epub";
     ASSERT_TRUE(fs::exists(epub));
     EXPECT_EQ(window->状态条1_部分1->text(), U("书.epub 输出EPUB成功！"));
@@ -159,6 +169,7 @@ TEST_F(OutputPageTest, EpubButtonWritesTheEpubAfterNextAndShowsItsFolder) {
     const auto before = fs::last_write_time(epub);
     auto box = test::AnswerNextBox(QMessageBox::No);
     window->按钮_EPUB->click();
+    test::Settle(*window);
     EXPECT_TRUE(box->seen);
     EXPECT_TRUE(box->text.startsWith(U("EPUB 文件已存在"))) << box->text.toStdString();
     EXPECT_EQ(fs::last_write_time(epub), before);
