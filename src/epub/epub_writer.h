@@ -36,6 +36,7 @@ struct EpubResult {
     bool written = false;
     std::filesystem::path file;  // where it is (or would have been)
     std::vector<std::string> missingPictures;  // UTF-8 names that picture titles give and no file has
+    bool cancelled = false;  // the user stopped it: nothing written, an older file left as it was
 };
 
 // Writes the EPUB, with the percentage in the status bar. Asks before

@@ -10,6 +10,9 @@ const std::string_view kNotAPicture = "封面不是 JPEG、PNG、GIF、SVG 或 W
 const std::string_view kWriteFailed = "EPUB 写入失败，原有文件未改动：";
 const std::string_view kPicturesMissing = "以下图片未找到，EPUB 中只保留其说明文字：";
 
+const std::string_view kCancelled = "已取消，原有文件未改动。";
+const std::string_view kEpubStage = "输出EPUB";
+
 std::string Written(std::string_view gbkName) { return std::string(gbkName) + " 输出EPUB成功！"; }
 
 }  // namespace qx::epub::msg

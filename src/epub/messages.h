@@ -12,6 +12,8 @@ extern const std::string_view kCannotRead;       // a given cover or style sheet
 extern const std::string_view kNotAPicture;      // a cover that is no JPEG, PNG, GIF, SVG or WebP file
 extern const std::string_view kWriteFailed;      // followed by the path
 extern const std::string_view kPicturesMissing;  // followed by the names
+extern const std::string_view kCancelled;        // a run the user stopped
+extern const std::string_view kEpubStage;        // the progress bar's stage
 std::string Written(std::string_view gbkName);   // "<name> 输出EPUB成功！"
 
 }  // namespace qx::epub::msg

@@ -57,9 +57,49 @@ bool ZipWriter::Add(const std::string& name, std::string_view bytes, bool deflat
     return m_ok;
 }
 
+CompressedEntry Compress(std::string_view bytes) {
+    CompressedEntry entry;
+    entry.size = bytes.size();
+    entry.crc = crc32_z(0, reinterpret_cast<const Bytef*>(bytes.data()), bytes.size());
+    z_stream z{};
+    deflateInit2(&z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY);
+    entry.data.resize(deflateBound(&z, static_cast<uLong>(bytes.size())) + 16);
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
+    z.avail_in = static_cast<uInt>(bytes.size());
+    z.next_out = reinterpret_cast<Bytef*>(entry.data.data());
+    z.avail_out = static_cast<uInt>(entry.data.size());
+    deflate(&z, Z_FINISH);
+    entry.data.resize(z.total_out);
+    deflateEnd(&z);
+    return entry;
+}
+
+bool ZipWriter::AddCompressed(const std::string& name, const CompressedEntry& entry) {
+    if (!m_ok) return false;
+    auto* zip = static_cast<zipFile>(m_zip);
+    const zip_fileinfo info = FileInfo();
+    if (zipOpenNewFileInZip4_64(zip, name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED,
+                                Z_DEFAULT_COMPRESSION, 1, -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, nullptr, 0,
+                                0, 0, 0) != ZIP_OK) {
+        m_ok = false;
+        return false;
+    }
+    if (!entry.data.empty() &&
+        zipWriteInFileInZip(zip, entry.data.data(), static_cast<unsigned>(entry.data.size())) != ZIP_OK) {
+        m_ok = false;
+    }
+    if (zipCloseFileInZipRaw64(zip, entry.size, entry.crc) != ZIP_OK) m_ok = false;
+    return m_ok;
+}
+
 bool ZipWriter::AddStored(const std::string& name, std::string_view bytes) { return Add(name, bytes, false); }
 
-bool ZipWriter::AddDeflated(const std::string& name, std::string_view bytes) { return Add(name, bytes, true); }
+// Through Compress, so that an entry is the same whether compressed ahead on
+// another thread or here (minizip would also mark entries it found to be
+// text, which it cannot know of one compressed ahead).
+bool ZipWriter::AddDeflated(const std::string& name, std::string_view bytes) {
+    return AddCompressed(name, Compress(bytes));
+}
 
 bool ZipWriter::Close() {
     if (!m_zip) return false;

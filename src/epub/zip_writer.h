@@ -3,11 +3,22 @@
 // e-book's documents are compressed as they are made and never all held in
 // memory at once.
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
 
 namespace qx::epub {
+
+// An entry compressed ahead of writing (raw deflate, as zip stores it), so
+// that entries can be compressed on several threads and written in order.
+struct CompressedEntry {
+    std::string data;
+    unsigned long crc = 0;
+    std::uint64_t size = 0;  // uncompressed
+};
+// Deflate at zlib's default level, the same bytes AddDeflated writes.
+CompressedEntry Compress(std::string_view bytes);
 
 class ZipWriter {
 public:
@@ -23,6 +34,8 @@ public:
     bool AddStored(const std::string& name, std::string_view bytes);
     // An entry compressed with deflate at zlib's default level.
     bool AddDeflated(const std::string& name, std::string_view bytes);
+    // An entry compressed with Compress.
+    bool AddCompressed(const std::string& name, const CompressedEntry& entry);
     // Writes the central directory and closes the file; false when anything
     // failed along the way.
     bool Close();

@@ -1,5 +1,6 @@
 // Compiled as GBK: the brackets around names in the messages are GBK bytes.
 #include "output/output_run.h"
+#include "runtime/threads.h"
 
 #include <random>
 
@@ -15,6 +16,10 @@
 
 namespace qx::output {
 namespace {
+
+// Blocks are made ahead on a thread of their own, unless the work is to run
+// on one core.
+std::launch Ahead() { return runtime::WorkerCount() > 1 ? std::launch::async : std::launch::deferred; }
 
 namespace fs = std::filesystem;
 using runtime::Answer;
@@ -277,8 +282,8 @@ BuiltBlock BuildBlock(const text::Book& book, const PageContext& page, int begin
             b.fragments[i] = BuildChapterFragmentOf(book, k, page, &b.sizes[i]);
         }
     };
-    const int middle = begin + (end - begin) / 2;
-    auto other = std::async(std::launch::async, build, middle, end);
+    const int middle = runtime::WorkerCount() > 1 ? begin + (end - begin) / 2 : end;
+    auto other = std::async(Ahead(), build, middle, end);
     build(begin, middle);
     other.get();
     return b;
@@ -344,13 +349,13 @@ OutputResult RunOutput(OutputJob& job, runtime::Ui& ui) {
     const int n = index.ChapterCount();
     std::vector<int> sizes(static_cast<std::size_t>(n), 0);
     std::future<BuiltBlock> next =
-        std::async(std::launch::async, BuildBlock, std::cref(book), std::cref(page), 0, std::min(kBlock, n));
+        std::async(Ahead(), BuildBlock, std::cref(book), std::cref(page), 0, std::min(kBlock, n));
     int shown = -1;
     for (int begin = 0; begin < n; begin += kBlock) {
         const int end = std::min(begin + kBlock, n);
         BuiltBlock block = next.get();
         if (end < n) {
-            next = std::async(std::launch::async, BuildBlock, std::cref(book), std::cref(page), end,
+            next = std::async(Ahead(), BuildBlock, std::cref(book), std::cref(page), end,
                               std::min(end + kBlock, n));
         }
         for (int k = begin; k < end; ++k) {

@@ -1,5 +1,7 @@
 #include "runtime/encoding.h"
 
+#include "runtime/threads.h"
+
 #include <opencc/DictEntry.hpp>
 #include <opencc/Lexicon.hpp>
 #include <opencc/MarisaDict.hpp>
@@ -709,7 +711,7 @@ private:
 };
 
 unsigned Cores(std::size_t jobs) {
-    return std::max(1u, std::min<unsigned>(std::thread::hardware_concurrency(), static_cast<unsigned>(jobs)));
+    return std::max(1u, std::min<unsigned>(WorkerCount(), static_cast<unsigned>(jobs)));
 }
 
 // Runs work(0) ... work(workers - 1) on threads of their own and passes on the

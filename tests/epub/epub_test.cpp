@@ -13,6 +13,7 @@
 #include "epub/book_plan.h"
 #include "epub/messages.h"
 #include "epub/xml_text.h"
+#include "epub/zip_writer.h"
 #include "runtime/encoding.h"
 #include "runtime/files.h"
 #include "support/scripted_ui.h"
@@ -301,6 +302,46 @@ TEST_F(EpubTest, RefusesWhatItCannotWrite) {
     EXPECT_FALSE(fs::exists(dir.Path() / "out" / "书.epub"));
     job.css = dir.Write("my.css", "p { color: red; }");
     EXPECT_EQ(Files(Written(job)).at("OEBPS/style.css"), "p { color: red; }");
+}
+
+}  // namespace
+}  // namespace qx::epub
+
+namespace qx::epub {
+namespace {
+
+// Entries compressed ahead on other threads are the entries the archive
+// would have compressed itself.
+TEST(ZipWriterTest, PrecompressedEntriesGiveTheSameArchive) {
+    test::TempDir dir;
+    std::string text;
+    for (int i = 0; i < 5000; ++i) text += "第" + std::to_string(i) + "段，重复的文字。\n";
+    {
+        ZipWriter a(dir.Path() / "a.zip");
+        ASSERT_TRUE(a.AddDeflated("x.txt", text) && a.AddDeflated("empty", "") && a.Close());
+        ZipWriter b(dir.Path() / "b.zip");
+        ASSERT_TRUE(b.AddCompressed("x.txt", Compress(text)) && b.AddCompressed("empty", Compress("")) && b.Close());
+    }
+    EXPECT_EQ(*runtime::ReadWholeFile(dir.Path() / "a.zip"), *runtime::ReadWholeFile(dir.Path() / "b.zip"));
+    EXPECT_EQ(Files(dir.Path() / "b.zip").at("x.txt"), text);
+}
+
+class CancellingUi : public test::ScriptedUi {
+public:
+    bool CancelRequested() override { return true; }
+};
+
+TEST_F(EpubTest, ACancelledRunKeepsTheOldFileAndLeavesNoTemporary) {
+    Load(Separate(), text::LayoutMode::SeparateLines);
+    fs::create_directories(dir.Path() / "out");
+    const fs::path old = dir.Write("out/书.epub", "old");
+    CancellingUi cancelling;
+    cancelling.answers.push_back(runtime::Answer::Yes);
+    const EpubResult r = WriteEpub(Job(), cancelling);
+    EXPECT_FALSE(r.written);
+    EXPECT_TRUE(r.cancelled);
+    EXPECT_EQ(*runtime::ReadWholeFile(old), "old");
+    for (const auto& e : fs::directory_iterator(dir.Path() / "out")) EXPECT_EQ(e.path(), old);
 }
 
 }  // namespace

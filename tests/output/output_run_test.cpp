@@ -490,3 +490,54 @@ TEST(CheckPreviewReady, NeedsTheStartPage) {
 
 }  // namespace
 }  // namespace qx::output
+
+namespace qx::output {
+namespace {
+
+// A canceller: says yes from its n-th question on.
+class CancellingUi : public test::ScriptedUi {
+public:
+    explicit CancellingUi(int afterStatuses) : m_after(afterStatuses) {}
+    bool CancelRequested() override { return static_cast<int>(Texts(Call::Status).size()) >= m_after; }
+
+private:
+    int m_after;
+};
+
+TEST_F(OutputRun, FragmentsBuiltOnBothCoresAreThoseBuiltOneByOne) {
+    const auto corpus = test::CorpusDir();
+    if (corpus.empty()) GTEST_SKIP() << "test novels not found: set QX_CORPUS_DIR to the corpus directory";
+    Load(*runtime::ReadWholeFile(corpus / "strict_separate_lines.gbk.txt"), text::LayoutMode::SeparateLines);
+    ASSERT_TRUE(Run().completed);
+    const PageContext page{job.title, job.author, job.parameters, 1};
+    text::Book single;
+    single.workingText.Adopt(std::string(book.workingText.Bytes()));
+    single.index = book.index;
+    for (int k = 0; k < single.index.ChapterCount(); ++k) {
+        single.index.cursor = k;
+        const Text expected = BuildChapterFragment(single, page);
+        const auto file = Ebook() / "txt" / (single.index.labels[static_cast<std::size_t>(k)] + ".txt");
+        ASSERT_EQ(Read(file), expected) << k;
+    }
+    EXPECT_EQ(single.index.sizes, book.index.sizes);
+}
+
+TEST_F(OutputRun, ACancelledRunLeavesTheOldDirectoryAndNothingElse) {
+    fs::create_directories(Ebook());
+    dir.Write((Ebook() / "old.txt").lexically_relative(dir.Path()).string(), "old");
+    const auto sizesBefore = book.index.sizes;
+    for (const int after : {1, 4}) {  // after copying the templates, after writing the fragments
+        CancellingUi cancelling(after);
+        cancelling.answers = {Answer::Yes};
+        const OutputResult r = RunOutput(job, cancelling);
+        EXPECT_FALSE(r.completed) << after;
+        EXPECT_TRUE(r.cancelled) << after;
+        EXPECT_THAT(FilesUnder(Ebook()), ElementsAre("old.txt")) << after;
+        for (const auto& e : fs::directory_iterator(Ebook().parent_path())) EXPECT_EQ(e.path(), Ebook()) << after;
+        EXPECT_TRUE(trashed.empty()) << after;
+        EXPECT_EQ(book.index.sizes, sizesBefore) << after;
+    }
+}
+
+}  // namespace
+}  // namespace qx::output
