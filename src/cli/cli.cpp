@@ -1,6 +1,10 @@
 #include "cli/cli.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <iostream>
+#include <thread>
 #include <charconv>
 #include <filesystem>
 #include <map>
@@ -13,6 +17,7 @@
 #include "app/settings.h"
 #include "app/startup.h"
 #include "app/template_list.h"
+#include "cli/batch.h"
 #include "epub/epub_writer.h"
 #include "epub/messages.h"
 #include "headings/heading_rules.h"
@@ -70,7 +75,7 @@ constexpr const char* kUsage =
     "  --json              print the Index as one JSON object, with the encoding read,\n"
     "                      the mode used and the warnings of headings mode\n"
     "\n"
-    "       qxebook convert BOOK.txt [the inspect options] [--template NAME]... [--out DIR]\n"
+    "       qxebook convert BOOK.txt|FOLDER... [the inspect options] [--template NAME]... [--out DIR]\n"
     "                       [--overwrite] [--open] [--home DIR]\n"
     "                       [--chm [--chm-title T] [--chm-name N]] [--epj]\n"
     "                       [--epub [--epub-only] [--cover FILE] [--css FILE]]\n"
@@ -87,6 +92,10 @@ constexpr const char* kUsage =
     "                      of the program home, or chmcmd); --chm-title and --chm-name\n"
     "                      replace the proposed title and file name\n"
     "  --epj               then write the packer project DIR/<title>.epj\n"
+    "  several books, or a folder (every .txt in it): each is converted with the\n"
+    "                      same options, --jobs N at a time (default: the cores),\n"
+    "                      one line per book; title and author come from each name\n"
+    "  --quiet             no progress and no messages, only errors\n"
     "  --epub              then write the EPUB 3 e-book DIR/<title>.epub (an existing\n"
     "                      one is replaced only with --overwrite); --epub-only writes\n"
     "                      it without the HTML e-book; --cover FILE gives a cover\n"
@@ -112,17 +121,33 @@ constexpr const char* kUsage =
 // guessed.
 class CliUi : public runtime::Ui {
 public:
-    CliUi(std::ostream& err, std::optional<bool> utf16Answer, bool overwrite = false)
-        : m_err(err), m_utf16Answer(utf16Answer), m_overwrite(overwrite) {}
+    CliUi(std::ostream& err, std::optional<bool> utf16Answer, bool overwrite = false, bool quiet = false)
+        : m_err(err), m_utf16Answer(utf16Answer), m_overwrite(overwrite), m_quiet(quiet),
+          m_terminal(&err == &std::cerr && ::isatty(2)) {}
+    // A quiet run that fails still says why: the last status it kept back.
+    ~CliUi() override {
+        EndProgressLine();
+        if (m_quiet && !m_succeeded && !m_told && !m_lastStatus.empty()) {
+            m_err << "qxebook: error: " << m_lastStatus << "\n";
+        }
+    }
+    void Succeeded() { m_succeeded = true; }
 
     void Status(std::string_view gbkText, bool) override {
         const std::string text = runtime::GbkToUtf8(gbkText);
-        // Progress percentages come one per chapter: print every tenth.
+        if (m_quiet) {
+            if (text.empty() || text.back() != '%') m_lastStatus = text;
+            return;
+        }
+        // Progress percentages come one per chapter: print every tenth, or
+        // none on a terminal, where the progress line shows them.
         if (!text.empty() && text.back() == '%' && text.find_first_not_of("0123456789") == text.size() - 1) {
+            if (m_terminal) return;
             const int percent = std::atoi(text.c_str());
             if (percent % 10 != 0 || percent == m_lastPercent) return;
             m_lastPercent = percent;
         }
+        EndProgressLine();
         m_err << "qxebook: " << text << "\n";
     }
     Answer Ask(std::string_view gbkText, Buttons buttons, Icon icon, std::string_view gbkTitle) override {
@@ -135,6 +160,8 @@ public:
             return *m_utf16Answer ? Answer::Yes : Answer::No;
         }
         if (exists && m_overwrite) return Answer::Yes;
+        m_told = true;
+        EndProgressLine();
         m_err << "qxebook: " << (gbkTitle.empty() ? "" : runtime::GbkToUtf8(gbkTitle) + " ")
               << runtime::GbkToUtf8(gbkText) << "\n"
               << (exists ? "qxebook: it exists and is left as it is: --overwrite replaces it (an e-book "
@@ -144,16 +171,45 @@ public:
         return buttons == Buttons::YesNoCancel ? Answer::Cancel : Answer::No;
     }
     void Message(std::string_view gbkText, Icon icon) override {
+        if (m_quiet && icon != Icon::Error) return;
+        m_told = true;
+        EndProgressLine();
         m_err << "qxebook: " << (icon == Icon::Error ? "error: " : "") << runtime::GbkToUtf8(gbkText) << "\n";
     }
+    // On a terminal one line that keeps being rewritten: stage, percent, count.
+    void Progress(std::string_view gbkStage, std::int64_t done, std::int64_t total) override {
+        if (m_quiet || !m_terminal || total <= 0) return;
+        const auto percent = static_cast<int>(done * 100 / total);
+        if (percent == m_lastLinePercent && done != total) return;
+        m_lastLinePercent = percent;
+        m_err << "\r\033[K" << "qxebook: " << runtime::GbkToUtf8(gbkStage) << " " << percent << "%";
+        if (total > 4) m_err << " (" << done << "/" << total << ")";
+        m_err << std::flush;
+        m_lineOpen = true;
+    }
     bool Refused() const { return m_refused; }
+    bool Quiet() const { return m_quiet; }
 
 private:
+    void EndProgressLine() {
+        if (!m_lineOpen) return;
+        m_err << "\n";
+        m_lineOpen = false;
+        m_lastLinePercent = -1;
+    }
+
     std::ostream& m_err;
     std::optional<bool> m_utf16Answer;
     bool m_overwrite;
+    bool m_quiet;
+    bool m_terminal;
     bool m_refused = false;
+    bool m_lineOpen = false;
+    bool m_succeeded = false;
+    bool m_told = false;  // an error or a refusal was printed
+    std::string m_lastStatus;
     int m_lastPercent = -1;
+    int m_lastLinePercent = -1;
 };
 
 struct Options {
@@ -426,10 +482,11 @@ std::optional<bool> Utf16Answer(const Options& o) {
 int Inspect(const Options& o, std::ostream& out, std::ostream& err) {
     auto page = FilePageOf(o, err);
     if (!page) return 1;
-    CliUi ui(err, Utf16Answer(o));
+    CliUi ui(err, Utf16Answer(o), false, o.flags.count("--quiet") > 0);
     text::Book book;
     if (text::RunNextStep(*page, book, ui, !o.flags.count("--no-layout")) != text::NextStepResult::Loaded) return 1;
-    ReportBook(book, err);
+    if (!ui.Quiet()) ReportBook(book, err);
+    ui.Succeeded();
     if (o.command == "preview") return WritePreview(o, *page, book, out, err);
 
     if (o.flags.count("--json")) {
@@ -445,14 +502,15 @@ std::filesystem::path HomeOf(const Options& o);
 // Opens the parameter table of the program home; a fresh home gets the
 // built-in table first (and is told so). False, told on `err`, when there is
 // none or it is damaged.
-bool OpenParameterTable(const std::filesystem::path& home, runtime::RecordDataSource& table, std::ostream& err) {
+bool OpenParameterTable(const std::filesystem::path& home, runtime::RecordDataSource& table, std::ostream& err,
+                        bool quiet = false) {
     std::error_code ec;
     if (!std::filesystem::exists(app::ParameterTablePath(home), ec)) {
         if (!app::WriteDefaultTables(home)) {
             err << "qxebook: error: no parameter table in " << home.string() << " and none can be written\n";
             return false;
         }
-        err << "qxebook: no parameter table in " << home.string() << ": wrote the built-in one\n";
+        if (!quiet) err << "qxebook: no parameter table in " << home.string() << ": wrote the built-in one\n";
     }
     try {
         table.Open(app::ParameterTablePath(home));
@@ -465,9 +523,10 @@ bool OpenParameterTable(const std::filesystem::path& home, runtime::RecordDataSo
 }
 
 // The parameter texts of the program home.
-std::optional<output::ParameterTexts> LoadParameters(const std::filesystem::path& home, std::ostream& err) {
+std::optional<output::ParameterTexts> LoadParameters(const std::filesystem::path& home, std::ostream& err,
+                                                     bool quiet = false) {
     runtime::RecordDataSource table;
-    if (!OpenParameterTable(home, table, err)) return std::nullopt;
+    if (!OpenParameterTable(home, table, err, quiet)) return std::nullopt;
     return app::ReadParameterTexts(table);
 }
 
@@ -475,7 +534,7 @@ std::optional<output::ParameterTexts> LoadParameters(const std::filesystem::path
 // automatic layout), then the output run into the e-book directory.
 // The EPUB of a loaded book into the Output directory; prints its path.
 int WriteEpubOf(const Options& o, const text::FilePage& page, const text::Book& book,
-                const std::filesystem::path& outputDirectory, runtime::Ui& ui, std::ostream& out) {
+                const std::filesystem::path& outputDirectory, CliUi& ui, std::ostream& out) {
     epub::EpubJob job;
     job.book = &book;
     job.title = page.title;
@@ -487,13 +546,60 @@ int WriteEpubOf(const Options& o, const text::FilePage& page, const text::Book& 
     const auto written = epub::WriteEpub(job, ui);
     if (!written.written) return 1;
     out << written.file.string() << "\n";
+    ui.Succeeded();
     return 0;
 }
 
 // convert: the whole workflow without a window: the Next step (with the
 // automatic layout), then the output run into the e-book directory, and the
 // EPUB, CHM and packer project when asked.
+// Several books (or a folder of them): each converted by a run of this
+// program of its own, with the same options.
+int ConvertSeveral(const Options& o, const std::vector<std::filesystem::path>& books, std::ostream& out,
+                   std::ostream& err) {
+    if (o.values.count("--title") || o.values.count("--author")) {
+        throw UsageError("--title and --author name one book: with several, each book's file name gives them");
+    }
+    if (books.empty()) {
+        err << "qxebook: error: no .txt books in " << o.positional.front() << "\n";
+        return 1;
+    }
+    unsigned jobs = std::max(1u, std::thread::hardware_concurrency());
+    if (auto j = o.values.find("--jobs"); j != o.values.end()) {
+        unsigned n = 0;
+        const auto [end, ec] = std::from_chars(j->second.data(), j->second.data() + j->second.size(), n);
+        if (ec != std::errc{} || end != j->second.data() + j->second.size() || n < 1 || n > 64) {
+            throw UsageError("--jobs needs a count from 1 to 64");
+        }
+        jobs = n;
+    }
+    // A fresh program home gets its parameter table once, before the runs share it.
+    if (!o.flags.count("--epub-only") && !LoadParameters(HomeOf(o), err, o.flags.count("--quiet") > 0)) return 1;
+    std::vector<std::string> options;
+    for (const auto& [name, values] : o.lists) {
+        if (name == "--jobs") continue;
+        for (const auto& v : values) {
+            options.push_back(name);
+            options.push_back(v);
+        }
+    }
+    for (const auto& flag : o.flags) {
+        if (flag != "--quiet") options.push_back(flag);
+    }
+    // The program itself (QX_PROGRAM names another one, for tests that run
+    // this code inside a test program).
+    const char* given = std::getenv("QX_PROGRAM");
+    std::error_code ec;
+    const std::filesystem::path program = given ? std::filesystem::path(given) : std::filesystem::read_symlink("/proc/self/exe", ec);
+    return RunBatch(program, books, options, jobs, out);
+}
+
 int Convert(const Options& o, std::ostream& out, std::ostream& err) {
+    {
+        std::error_code ec;
+        const bool folder = o.positional.size() == 1 && std::filesystem::is_directory(o.positional.front(), ec);
+        if (o.positional.size() > 1 || folder) return ConvertSeveral(o, BooksOf(o.positional), out, err);
+    }
     const bool epubOnly = o.flags.count("--epub-only") > 0;
     const bool epub = epubOnly || o.flags.count("--epub") > 0;
     if (epubOnly && (o.flags.count("--chm") || o.flags.count("--epj") || o.lists.count("--template"))) {
@@ -532,14 +638,14 @@ int Convert(const Options& o, std::ostream& out, std::ostream& err) {
                 }
             }
         }
-        parameters = LoadParameters(home, err);
+        parameters = LoadParameters(home, err, o.flags.count("--quiet") > 0);
         if (!parameters) return 1;
     }
 
-    CliUi ui(err, Utf16Answer(o), o.flags.count("--overwrite") > 0);
+    CliUi ui(err, Utf16Answer(o), o.flags.count("--overwrite") > 0, o.flags.count("--quiet") > 0);
     text::Book book;
     if (text::RunNextStep(*page, book, ui) != text::NextStepResult::Loaded) return 1;
-    ReportBook(book, err);
+    if (!ui.Quiet()) ReportBook(book, err);
     if (epubOnly) return WriteEpubOf(o, *page, book, outputDirectory, ui, out);
 
     output::OutputJob job;
@@ -583,6 +689,7 @@ int Convert(const Options& o, std::ostream& out, std::ostream& err) {
         out << written.projectPath.string() << "\n";
     }
     if (epub) return WriteEpubOf(o, *page, book, outputDirectory, ui, out);
+    ui.Succeeded();
     return 0;
 }
 
@@ -672,10 +779,10 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         if (args[0] == "image") return image::RunImageCommand({args.begin() + 1, args.end()}, out, err);
         const Options o = Parse(args,
                                 {"--title", "--author", "--mode", "--convert", "--out", "--home", "--template", "--rule",
-                                 "--cover", "--css",
+                                 "--cover", "--css", "--jobs",
                                  "--chm-title", "--chm-name"},
                                 {"--yes", "--no", "--no-layout", "--json", "--raw", "--overwrite", "--open", "--chm",
-                                 "--simplify", "--no-simplify", "--epub", "--epub-only",
+                                 "--simplify", "--no-simplify", "--epub", "--epub-only", "--quiet",
                                  "--epj"});
         if (o.command == "inspect" || o.command == "preview") return Inspect(o, out, err);
         if (o.command == "params") return Params(o, out, err);

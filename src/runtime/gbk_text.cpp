@@ -136,21 +136,34 @@ std::string_view TrimStart(std::string_view text) {
 }
 
 std::string_view TrimEnd(std::string_view text) {
-    // 0x20 is never part of a longer character, so trailing half-width spaces
-    // go without looking further back.
     std::size_t n = text.size();
-    while (n > 0 && text[n - 1] == ' ') --n;
-    if (n < 2 || text[n - 1] != '\xA1' || text[n - 2] != '\xA1') return text.substr(0, n);
-    // A1 A1 at the end may also be the trail byte of the character before it
-    // and a lone A1; only a walk from the start tells where characters begin.
-    std::size_t keep = 0;
-    for (std::size_t i = 0; i < n;) {
-        const std::size_t length = CharLengthAt(text, i);
-        const bool space = text[i] == ' ' || IsIdeographicSpaceAt(text, i, length);
-        i += length;
-        if (!space) keep = i;
+    for (;;) {
+        // 0x20 is never part of a longer character, so trailing half-width
+        // spaces go without looking further back.
+        while (n > 0 && text[n - 1] == ' ') --n;
+        if (n < 2 || text[n - 1] != '\xA1' || text[n - 2] != '\xA1') return text.substr(0, n);
+        // A1 A1 at the end may also be the trail byte of the character before
+        // it and a lone A1; only a walk tells where characters begin. It
+        // starts after the last byte that can only be a character of its own
+        // (below 40, but for the digits a four-byte sequence holds), or at
+        // the start.
+        std::size_t from = n;
+        while (from > 0) {
+            const auto b = static_cast<unsigned char>(text[from - 1]);
+            if (b < 0x40 && (b < 0x30 || b > 0x39)) break;
+            --from;
+        }
+        std::size_t keep = from;
+        for (std::size_t i = from; i < n;) {
+            const std::size_t length = CharLengthAt(text, i);
+            const bool space = text[i] == ' ' || IsIdeographicSpaceAt(text, i, length);
+            i += length;
+            if (!space) keep = i;
+        }
+        // Only blanks after that byte: what stands before may end in blanks too.
+        if (keep != from || from == 0) return text.substr(0, keep);
+        n = from;
     }
-    return text.substr(0, keep);
 }
 
 std::string_view Trim(std::string_view text) { return TrimEnd(TrimStart(text)); }

@@ -139,3 +139,21 @@ TEST(GbkText, NumbersAndText) {
 
 }  // namespace
 }  // namespace qx::runtime
+
+namespace qx::runtime {
+namespace {
+
+TEST(TrimEndWalk, BlanksOfBothWidthsInAnyOrderAndNoDeepWalks) {
+    EXPECT_EQ(TrimEnd("a \xA1\xA1"), "a");
+    EXPECT_EQ(TrimEnd("a\xA1\xA1 \xA1\xA1"), "a");
+    EXPECT_EQ(TrimEnd("<p>\xA1\xA1\xA1\xA1"), "<p>");
+    EXPECT_EQ(TrimEnd("x\xB0\xA1\xA1"), "x\xB0\xA1\xA1");  // B0A1 and a lone A1: no space
+    EXPECT_EQ(TrimEnd("\x95\x34\xB2\x35\xA1\xA1"), "\x95\x34\xB2\x35");
+    std::string many;
+    for (int i = 0; i < 200000; ++i) many += " \xA1\xA1";
+    EXPECT_EQ(TrimEnd("z" + many), "z");  // one pass, no recursion
+    EXPECT_EQ(TrimEnd(many), "");
+}
+
+}  // namespace
+}  // namespace qx::runtime
