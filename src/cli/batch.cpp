@@ -27,7 +27,8 @@ std::vector<fs::path> BooksOf(const std::vector<std::string>& given) {
             std::string ext = it->path().extension().string();
             for (char& c : ext) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
             std::error_code typeError;
-            if (ext == ".txt" && it->is_regular_file(typeError)) inFolder.push_back(it->path());
+            // Anything named .txt but a folder: one that cannot be read is told, not left out.
+            if (ext == ".txt" && !it->is_directory(typeError)) inFolder.push_back(it->path());
         }
         std::sort(inFolder.begin(), inFolder.end());
         books.insert(books.end(), inFolder.begin(), inFolder.end());

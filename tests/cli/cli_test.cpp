@@ -4,6 +4,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "runtime/files.h"
 
 #include <fstream>
@@ -196,6 +198,48 @@ TEST_F(Convert, EpubIsWrittenBesideOrInsteadOfTheHtmlEbook) {
     const CliRun badCover = Run({"--epub-only", "--overwrite", "--cover", (dir.Path() / "none.jpg").string()});
     EXPECT_EQ(badCover.code, 1);
     EXPECT_THAT(badCover.err, HasSubstr("none.jpg"));
+}
+
+TEST_F(Convert, QuietPrintsNothingButWhatItWroteAndStillSaysWhyItFailed) {
+    const CliRun quiet = Run({"--quiet", "--epub"});
+    ASSERT_EQ(quiet.code, 0) << quiet.err;
+    EXPECT_EQ(quiet.err, "");
+    EXPECT_EQ(quiet.out, (out / Utf8(u8"书")).string() + "\n" + (out / Utf8(u8"书.epub")).string() + "\n");
+    const CliRun failed = Run({"--quiet", "--template", "nope"});
+    EXPECT_EQ(failed.code, 1);
+    EXPECT_THAT(failed.err, HasSubstr("nope"));
+    std::filesystem::remove_all(home / "template");
+    const CliRun noTemplate = Run({"--quiet", "--overwrite"});
+    EXPECT_EQ(noTemplate.code, 1);
+    EXPECT_THAT(noTemplate.err, HasSubstr(Utf8(u8"error: 请选择一个模板！！！")));
+}
+
+TEST_F(Convert, SeveralBooksAreConvertedSideBySideAndOneFailureDoesNotStopTheOthers) {
+    setenv("QX_PROGRAM", QX_PROGRAM_PATH, 1);
+    const auto books = dir.Path() / "books";
+    std::filesystem::create_directories(books);
+    for (const char8_t* name : {u8"甲书 某人.txt", u8"乙书 某人.txt", u8"丙书 某人.txt"}) {
+        dir.Write("books/" + Utf8(name), "第一章\r\n正文\r\n\r\n\r\n第二章\r\n正文\r\n");
+    }
+    dir.Write("books/notes.md", "not a book");
+    const auto unreadable = books / Utf8(u8"丁书 某人.txt");
+    std::filesystem::create_symlink(dir.Path() / "gone.txt", unreadable);  // nothing to read behind it
+    const auto nameless = dir.Write("books/nameless.txt", "x\r\n");
+    const CliRun r = Cli({"convert", books.string(), "--home", home.string(), "--out",
+                          out.string(), "--jobs", "2"});
+    EXPECT_EQ(r.code, 1) << r.err;
+    for (const char8_t* title : {u8"甲书", u8"乙书", u8"丙书"}) {
+        const std::string t = Utf8(title);
+        EXPECT_TRUE(std::filesystem::exists(out / t / "start.htm")) << t;
+        EXPECT_THAT(r.out, HasSubstr("done: " + (books / (t + Utf8(u8" 某人.txt"))).string() + ": " + (out / t).string()));
+    }
+    EXPECT_THAT(r.out, HasSubstr("failed: " + nameless.string() + ": error: the file name gives no title"));
+    EXPECT_THAT(r.out, HasSubstr("failed: " + unreadable.string() + ": "));
+    EXPECT_THAT(r.out, ::testing::Not(HasSubstr("notes.md")));
+    // One line per book, and a title or author for several is refused.
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 5);
+    EXPECT_EQ(Cli({"convert", books.string(), "--title", "x", "--home", home.string()}).code, 2);
+    EXPECT_EQ(Cli({"convert", books.string(), "--jobs", "0", "--home", home.string()}).code, 2);
 }
 
 TEST_F(Convert, UnknownTemplateAndMissingTitleAreRefused) {
