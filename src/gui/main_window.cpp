@@ -1,5 +1,9 @@
 #include "gui/main_window.h"
 
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include <QCloseEvent>
 #include <QEventLoop>
 #include <QThread>
@@ -226,7 +230,13 @@ void MainWindow::RunLongWork(std::function<void(runtime::Ui&)> work, std::functi
     按钮_取消->setEnabled(true);
     按钮_取消->show();
     WorkerUi* ui = m_worker.get();
-    QThread* thread = QThread::create([ui, work = std::move(work)] { work(*ui); });
+    QThread* thread = QThread::create([ui, work = std::move(work)] {
+        // The work (and the threads it starts, which inherit this) yields
+        // to the window's thread, so the window answers at once even while
+        // every core is busy.
+        ::setpriority(PRIO_PROCESS, static_cast<id_t>(::syscall(SYS_gettid)), 5);
+        work(*ui);
+    });
     connect(thread, &QThread::finished, this, [this, thread, done = std::move(done)] {
         thread->deleteLater();
         m_worker.reset();
