@@ -30,6 +30,8 @@ bench: build
 	bash bench/run.sh
 	bash bench/convert_bench.sh
 	bash bench/epub_bench.sh
+	bash bench/batch_bench.sh
+	bash bench/many_volumes.sh
 
 # Pictures of the four pages and of a loaded book, taken on a virtual display.
 screenshots: build

@@ -1,5 +1,7 @@
 #include "text/chapters.h"
 
+#include <algorithm>
+
 #include <string_view>
 
 #include "headings/heading_rules.h"
@@ -163,7 +165,10 @@ bool IsPictureTitle(std::string_view title) { return title.substr(0, 4) == "<img
 void AppendSequenceNumbers(std::int32_t n, std::vector<Text>& list) {
     if (n <= 0) return;
     const int digits = DigitCount(n);
-    list.reserve(list.size() + static_cast<std::size_t>(n));
+    // Room grows by doubling: reserving exactly the new size on every volume
+    // would move all labels again for each one of many small volumes.
+    const std::size_t needed = list.size() + static_cast<std::size_t>(n);
+    if (needed > list.capacity()) list.reserve(std::max(needed, list.capacity() * 2));
     for (std::int32_t i = 1; i <= n; ++i) list.push_back(ZeroPadded(i, digits));
 }
 
