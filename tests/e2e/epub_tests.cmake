@@ -1,1 +1,16 @@
-# End-to-end tests of the EPUB e-book (filled in below).
+# End-to-end tests of the EPUB e-book: epubcheck on the test novels and on
+# books made to break the writer, pandoc reading the pages back against the
+# working text, and an EPUB renderer from npm in headless Chromium.
+
+add_test(NAME e2e_epub_epubcheck
+    COMMAND Python3::Interpreter ${CMAKE_CURRENT_SOURCE_DIR}/e2e/epub_epubcheck.py
+            $<TARGET_FILE:qxebook> ${QX_CORPUS_DIR} ${PROJECT_SOURCE_DIR}/data/template)
+set_tests_properties(e2e_epub_epubcheck PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 600)
+
+# epubcheck spends minutes on a book of 10,000 chapters (its NCX rules
+# compare every entry with every other): a test of its own, started early so
+# that it runs beside the others.
+add_test(NAME e2e_epub_epubcheck_10000_chapters
+    COMMAND Python3::Interpreter ${CMAKE_CURRENT_SOURCE_DIR}/e2e/epub_epubcheck.py
+            $<TARGET_FILE:qxebook> ${QX_CORPUS_DIR} ${PROJECT_SOURCE_DIR}/data/template --many)
+set_tests_properties(e2e_epub_epubcheck_10000_chapters PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 1200 COST 1000)
