@@ -14,3 +14,8 @@ add_test(NAME e2e_epub_epubcheck_10000_chapters
     COMMAND Python3::Interpreter ${CMAKE_CURRENT_SOURCE_DIR}/e2e/epub_epubcheck.py
             $<TARGET_FILE:qxebook> ${QX_CORPUS_DIR} ${PROJECT_SOURCE_DIR}/data/template --many)
 set_tests_properties(e2e_epub_epubcheck_10000_chapters PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 1200 COST 1000)
+
+add_test(NAME e2e_epub_read_by_pandoc
+    COMMAND Python3::Interpreter ${CMAKE_CURRENT_SOURCE_DIR}/e2e/epub_read_by_pandoc.py
+            $<TARGET_FILE:qxebook> ${QX_CORPUS_DIR})
+set_tests_properties(e2e_epub_read_by_pandoc PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 300)
