@@ -19,3 +19,12 @@ add_test(NAME e2e_epub_read_by_pandoc
     COMMAND Python3::Interpreter ${CMAKE_CURRENT_SOURCE_DIR}/e2e/epub_read_by_pandoc.py
             $<TARGET_FILE:qxebook> ${QX_CORPUS_DIR})
 set_tests_properties(e2e_epub_read_by_pandoc PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 300)
+
+# epub.js from npm (tests/e2e/epub_reader/package-lock.json, installed into
+# the build directory on the first run) renders the EPUB in headless
+# Chromium; screenshots of the contents and of a chapter.
+add_test(NAME e2e_epub_in_chromium
+    COMMAND Python3::Interpreter ${CMAKE_CURRENT_SOURCE_DIR}/e2e/epub_in_chromium.py
+            $<TARGET_FILE:qxebook> ${QX_CORPUS_DIR} ${CMAKE_CURRENT_SOURCE_DIR}/e2e/epub_reader
+            ${CMAKE_BINARY_DIR}/epub_reader ${CMAKE_BINARY_DIR}/screenshots)
+set_tests_properties(e2e_epub_in_chromium PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 900)
