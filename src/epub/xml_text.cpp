@@ -36,15 +36,48 @@ std::string_view TrimBlanks(std::string_view s) {
     return s.substr(b, e - b);
 }
 
-// Calls `line(text)` for every paragraph of a decoded body.
+// Length of a character XML cannot hold at all at `i` (a control character
+// other than tab, line feed and carriage return; U+FFFE, U+FFFF), else 0.
+std::size_t UnfitAt(std::string_view s, std::size_t i) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    if (c < 0x20 && c != '\t' && c != '\n' && c != '\r') return 1;
+    if (c == 0xEF && i + 2 < s.size() && static_cast<unsigned char>(s[i + 1]) == 0xBF &&
+        (static_cast<unsigned char>(s[i + 2]) == 0xBE || static_cast<unsigned char>(s[i + 2]) == 0xBF)) {
+        return 3;
+    }
+    return 0;
+}
+
+// `s` without the characters XML cannot hold; `kept` holds the text when
+// some had to go.
+std::string_view WithoutUnfit(std::string_view s, std::string& kept) {
+    std::size_t i = 0;
+    while (i < s.size() && !UnfitAt(s, i)) ++i;
+    if (i == s.size()) return s;
+    kept.assign(s.substr(0, i));
+    while (i < s.size()) {
+        if (const std::size_t n = UnfitAt(s, i)) {
+            i += n;
+        } else {
+            kept += s[i++];
+        }
+    }
+    return kept;
+}
+
+// Calls `line(text)` for every paragraph of a decoded body. A line of
+// nothing but blanks and characters XML cannot hold (a form feed between
+// pages, say) is no paragraph, and blanks that such characters hid are
+// trimmed too.
 template <class Line>
 void ForEachParagraph(const std::string& utf8, Line&& line) {
     std::size_t pos = 0;
     std::string halved;
+    std::string kept;
     while (pos < utf8.size()) {
         auto lf = utf8.find('\n', pos);
         if (lf == std::string::npos) lf = utf8.size();
-        std::string_view text = TrimBlanks(std::string_view(utf8).substr(pos, lf - pos));
+        std::string_view text = TrimBlanks(WithoutUnfit(std::string_view(utf8).substr(pos, lf - pos), kept));
         pos = lf + 1;
         if (text.empty()) continue;
         if (text.find('\\') != std::string_view::npos) {
@@ -77,13 +110,7 @@ void AppendEscapedXml(std::string& out, std::string_view s) {
             case '>': entity = "&gt;"; break;
             case '"': entity = "&quot;"; break;
             case '\'': entity = "&#39;"; break;
-            default:
-                if (c < 0x20 && c != '\t' && c != '\n' && c != '\r') {
-                    skip = 1;
-                } else if (c == 0xEF && i + 2 < s.size() && static_cast<unsigned char>(s[i + 1]) == 0xBF &&
-                           (static_cast<unsigned char>(s[i + 2]) == 0xBE || static_cast<unsigned char>(s[i + 2]) == 0xBF)) {
-                    skip = 3;  // U+FFFE, U+FFFF
-                }
+            default: skip = UnfitAt(s, i);
         }
         if (entity || skip) {
             flush(i);

@@ -125,9 +125,10 @@ def shown(text):
 
 def paragraphs(body):
     """The paragraphs a chapter page must hold for the working-text bytes
-    `body`: each line that has text, blanks at either end dropped."""
-    lines = body.decode("gb18030").split("\r\n")
-    return [shown(l.strip(BLANKS)) for l in lines if l.strip(BLANKS)]
+    `body`: each line that has text a page can show, blanks at either end
+    dropped."""
+    lines = (shown(l).strip(BLANKS) for l in body.decode("gb18030").split("\r\n"))
+    return [l for l in lines if l]
 
 
 def squeezed(text):
@@ -206,7 +207,8 @@ def adversarial_book(folder):
     (folder / "pic" / "p.png").write_bytes(tiny_png())
     lines = ["序 " + HOSTILE, "　　" + HOSTILE + "。", "\t 前后的空白 \u3000 中间的空白 \t\u3000", "", "",
              "楔子 空章", "", "", "",
-             "引子 控制\x01字符\x07", "　　甲\x08乙\x0b丙\x0c丁\x1b戊\x1f己\x7f庚\x1a辛。", "\x01\x02",
+             "引子 控制\x01字符\x07", "　　甲\x08乙\x0b丙\x0c丁\x1b戊\x1f己\x7f庚\x1a辛。", "\x01\x02", "\x0c",
+             "\x1b　\x1b　前后有控制字符的空白　\x01",
              "　　罕见字\U00020BB7与表情\U0001F600。", "", "",
              "第一卷 " + HOSTILE, "", "",
              "第一章 空章", "", "", "",
@@ -216,7 +218,7 @@ def adversarial_book(folder):
              "第三章 <i>斜</i>&nbsp;", "　　&#x41; &lt; 不是实体。", "", "",
              "第四章 最后一章", "　　完。", "", "", ""]
     path = folder / "adversarial.txt"
-    text = "\r\n".join(lines[:24]) + "\r\n" + "\n".join(lines[24:]) + "\n"
+    text = "\r\n".join(lines[:26]) + "\r\n" + "\n".join(lines[26:]) + "\n"
     path.write_bytes(text.encode("gb18030"))
     return path
 

@@ -223,9 +223,16 @@ def read_back(qxebook, book, work):
             volume = None
         rest = page[used:]
         assert all(i[0] == "para" for i in rest), f"{where}: more than paragraphs after the title: {rest[:3]}"
-        shown = [eb.squeezed(i[1]) for i in rest if eb.squeezed(i[1])]
+        shown = [eb.squeezed(i[1]) for i in rest]
         paragraphs = [eb.squeezed(p) for p in eb.paragraphs(text[chapter["start"]:chapter["end"]])]
-        paragraphs = [p for p in paragraphs if p]
+        # Pandoc drops empty paragraphs and blanks at their ends: the page
+        # itself must hold neither.
+        page_text = ET.fromstring(epub.read("OEBPS/text/" + name))
+        texts = ["".join(p.itertext()) for p in page_text.iter(XHTML + "p")]
+        empty = [t for t in texts if not t.strip(eb.BLANKS)]
+        assert not empty, f"{where}: {len(empty)} empty paragraphs on the page"
+        untrimmed = [t for t in texts if t != t.strip(eb.BLANKS)]
+        assert not untrimmed, f"{where}: paragraphs with blanks at an end: {untrimmed[:3]}"
         if shown != paragraphs:
             first = next(i for i, (a, b) in enumerate(zip(shown + [""], paragraphs + [""])) if a != b)
             raise AssertionError(f"{where}: paragraph {first + 1} of {len(paragraphs)} differs:\n"
