@@ -7,7 +7,8 @@ bytes of the file beside the book), and each chapter page holds the
 paragraphs of its body in the working text, none lost, none added, none out
 of order. The contents (nav.xhtml and toc.ncx) list the same volumes and
 chapters with the same names. Books: test novels in each mode, a book with
-picture titles and a cover, and a book of hostile titles and text.
+picture titles and a cover, and a book of hostile titles and text; the
+UTF-16 copy of a novel against the GBK original.
 
 usage: epub_read_by_pandoc.py QXEBOOK CORPUS_DIR
 """
@@ -97,9 +98,13 @@ def meta_text(document, key):
 
 
 class Book:
-    def __init__(self, what, path, mode, title="书", author="某", convert="auto"):
+    """A book to read back; `same_text_as` names a GBK file whose working text
+    the book's conversion must give."""
+
+    def __init__(self, what, path, mode, title="书", author="某", convert="auto", same_text_as=None):
         self.what, self.path, self.mode = what, pathlib.Path(path), mode
         self.title, self.author, self.convert = title, author, convert
+        self.gbk = pathlib.Path(same_text_as or path)
 
 
 def check_picture(epub, src, picture, where):
@@ -173,11 +178,12 @@ def read_back(qxebook, book, work):
     document = json.loads(done.stdout)
     assert meta_text(document, "title") == book.title, meta_text(document, "title")
     assert meta_text(document, "author") == book.author, meta_text(document, "author")
+    assert meta_text(document, "language") == "zh-CN", meta_text(document, "language")
 
-    # The books here are GBK already, so their working text is known without
-    # the program's conversion.
-    assert index["encoding"] in ("GBK", "GB18030"), index["encoding"]
-    text = eb.working_text(book.path.read_bytes())
+    # The working text is known without the program's conversion: the book
+    # is GBK already, or converts to a GBK file that is.
+    assert book.gbk != book.path or index["encoding"] in ("GBK", "GB18030"), index["encoding"]
+    text = eb.working_text(book.gbk.read_bytes())
     assert len(text) == index["bytes"], (len(text), index["bytes"])
     folder = book.path.parent
     cover = next((folder / n for n in ("cover.jpg", "cover.png") if (folder / n).is_file()), None)
@@ -257,12 +263,14 @@ def main():
         return eb.SKIP
     novels = [("strict_separate_lines.gbk.txt", "separate"), ("strict_one_line.gbk.txt", "one-line"),
               ("shuihu.gbk.txt", "headings"), ("sanguo.gbk.txt", "headings")]
-    if not all((corpus / name).exists() for name, _ in novels):
+    if not all((corpus / name).exists() for name in [n for n, _ in novels] + ["sanguo.utf16le_bom.txt"]):
         print(f"test novels not found in {corpus}: skipped")
         return eb.SKIP
     with tempfile.TemporaryDirectory(prefix="qx-pandoc-") as work:
         work = pathlib.Path(work)
         books = [Book(name, corpus / name, mode) for name, mode in novels]
+        books.append(Book("sanguo.utf16le_bom.txt", corpus / "sanguo.utf16le_bom.txt", "headings",
+                          same_text_as=corpus / "sanguo.gbk.txt"))
         hostile = eb.adversarial_book(work / "hostile")
         books += [Book("hostile book", hostile, mode, title="甲&乙<丙>'丁\"", author="某'人\"&<>")
                   for mode in ("separate", "headings")]
