@@ -105,7 +105,8 @@ def contents(b):
     return b.script("""
         return Array.prototype.map.call(document.querySelectorAll('#toc > li'), function (li) {
             return [li.querySelector(':scope > a').textContent,
-                    Array.prototype.map.call(li.querySelectorAll(':scope > ol > li > a'), function (a) { return a.textContent; })];
+                    Array.prototype.map.call(li.querySelectorAll(':scope > ol > li > a'),
+                                             function (a) { return a.textContent; })];
         });""")
 
 

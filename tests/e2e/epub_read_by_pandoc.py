@@ -221,8 +221,8 @@ def read_back(qxebook, book, work):
             continue
         assert re.fullmatch(r"c\d{5,}\.xhtml", name), where
         chapter = index["chapters"][k[0]]
-        used, label = check_heading(epub, page, 2, title, folder, where,
-                                    "插图" if title.startswith("<img") and eb.heading(title, folder)[1] else "（无题）")
+        untitled = "插图" if eb.heading(title, folder)[1] else "（无题）"
+        used, label = check_heading(epub, page, 2, title, folder, where, untitled)
         entry = (label, "text/" + name, [])
         (volume[2] if chapter["volume"] != "0" else expected_contents).append(entry)
         if chapter["volume"] == "0":
