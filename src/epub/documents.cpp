@@ -27,7 +27,9 @@ const char* const kTail = "</body>\n</html>\n";
 
 // A heading's picture and text: <img> for a picture title (the caption as
 // its alternative text), then the text.
-void AppendHeading(std::string& out, const Plan& plan, const Heading& h, const char* element) {
+// A heading without text and without its picture shows the page's label
+// ("插图", "（无题）"), not an empty line.
+void AppendHeading(std::string& out, const Plan& plan, const Heading& h, const char* element, std::string_view label) {
     if (h.picture) {
         const Picture& p = plan.pictures[*h.picture];
         out += "<div class=\"picture\"><img src=\"../" + p.href + "\" alt=\"";
@@ -38,7 +40,7 @@ void AppendHeading(std::string& out, const Plan& plan, const Heading& h, const c
     out += "<";
     out += element;
     out += ">";
-    AppendEscapedXml(out, h.text);
+    AppendEscapedXml(out, h.text.empty() ? label : std::string_view(h.text));
     out += "</";
     out += element;
     out += ">\n";
@@ -198,7 +200,7 @@ std::string CoverPage(const BookFacts& book) {
 std::string VolumePage(const BookFacts& book, const Plan& plan, const Page& page) {
     std::string out = Head(book, page.label, "../style.css", "volume");
     out += "<section epub:type=\"part\">\n";
-    AppendHeading(out, plan, page.heading, "h1");
+    AppendHeading(out, plan, page.heading, "h1", page.label);
     out += "</section>\n";
     out += kTail;
     return out;
@@ -208,7 +210,7 @@ std::string ChapterPage(const BookFacts& book, const Plan& plan, const Page& pag
     std::string out = Head(book, page.label, "../style.css");
     out.reserve(out.size() + gbkBody.size() * 3 / 2 + 256);
     out += "<section epub:type=\"chapter\">\n";
-    AppendHeading(out, plan, page.heading, "h2");
+    AppendHeading(out, plan, page.heading, "h2", page.label);
     AppendParagraphs(out, gbkBody);
     out += "</section>\n";
     out += kTail;
