@@ -665,7 +665,6 @@ public:
         }
         if (simplify) {
             m_utf8.emplace(kUtf8);
-            m_utf16.emplace("UTF-16LE");  // the simplified text as it lies in memory (x86)
             m_simplifier.emplace();
         }
     }
@@ -694,8 +693,7 @@ public:
         }
         const std::u16string simplified = m_simplifier->ConvertUtf16(utf16);
         std::u16string().swap(utf16);
-        m_encoder.Append(m_utf16->Get(),
-                         std::string_view(reinterpret_cast<const char*>(simplified.data()), simplified.size() * 2), out);
+        m_encoder.AppendUtf16(simplified, out);
         return out;
     }
 
@@ -705,7 +703,6 @@ private:
     std::optional<WorkingTextDecoder> m_working;  // GBK input
     std::optional<Decoder> m_source;              // any other input
     std::optional<Decoder> m_utf8;                // the simplified text, converted all at once
-    std::optional<Decoder> m_utf16;               // the simplified text, the fast way
     std::optional<Simplifier> m_simplifier;
     WorkingTextEncoder m_encoder;
 };
