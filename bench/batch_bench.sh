@@ -30,14 +30,15 @@ done
 seconds() { python3 -c "import time; print(time.monotonic())"; }
 best_batch="" best_serial=""
 for ((i = 1; i <= repeat; i++)); do
-    rm -rf "$work/out"; sync
+    # Folders of their own, removed after all runs (see convert_bench.sh).
+    sync
     start=$(seconds)
-    "$qxebook" convert "$work/books" --home "$work/home" --out "$work/out" --jobs 2 >/dev/null
+    "$qxebook" convert "$work/books" --home "$work/home" --out "$work/batch$i" --jobs 2 >/dev/null
     batch=$(python3 -c "import sys; print(float(sys.argv[2]) - float(sys.argv[1]))" "$start" "$(seconds)")
-    rm -rf "$work/out"; sync
+    sync
     start=$(seconds)
     for book in "$work/books"/*.txt; do
-        "$qxebook" convert "$book" --home "$work/home" --out "$work/out" --quiet >/dev/null
+        "$qxebook" convert "$book" --home "$work/home" --out "$work/serial$i" --quiet >/dev/null
     done
     serial=$(python3 -c "import sys; print(float(sys.argv[2]) - float(sys.argv[1]))" "$start" "$(seconds)")
     printf 'run %d: --jobs 2 %.3f s, one after another %.3f s\n' "$i" "$batch" "$serial"
