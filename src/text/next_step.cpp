@@ -335,7 +335,12 @@ NextStepResult RunNextStep(FilePage& page, Book& book, runtime::Ui& ui, bool aut
         ui.Message(std::string(msg::kCannotReadInput) + runtime::Utf8ToGbk(page.inputPath), Icon::Error);
         return NextStepResult::Stopped;
     }
+    return RunNextStepOnBytes(std::move(*raw), page, book, ui, automaticLayout);
+}
 
+NextStepResult RunNextStepOnBytes(std::string bytes, FilePage& page, Book& book, runtime::Ui& ui,
+                                  bool automaticLayout) {
+    std::optional<std::string> raw(std::move(bytes));
     std::string encoding;  // what the file is read as, for reports
     if (page.detectEncoding) {
         const auto guess = runtime::DetectEncoding(std::string_view(*raw).substr(0, kSampleBytes));

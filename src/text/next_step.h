@@ -50,6 +50,10 @@ enum class NextStepResult {
 // In one-line mode loading is followed by analysis and, unless
 // `automaticLayout` is false, by the automatic layout.
 NextStepResult RunNextStep(FilePage& page, Book& book, runtime::Ui& ui, bool automaticLayout = true);
+// The step from the file's bytes on (what RunNextStep does once it has read
+// the file): for callers that hold the bytes already, such as fuzz tests.
+NextStepResult RunNextStepOnBytes(std::string bytes, FilePage& page, Book& book, runtime::Ui& ui,
+                                  bool automaticLayout = true);
 
 // The conversion part of the step on its own: the page's choice applied to
 // the raw bytes. Throws std::runtime_error when the tables are missing.
