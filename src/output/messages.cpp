@@ -19,6 +19,7 @@ const std::string_view kTemplateWithoutChapterPage = "模板错误!!找不到Cha
 const std::string_view kEbookExists = "文件已存在，是否删除到回收站？";
 const std::string_view kMovingToTrash = "删除目录到回收站中……";
 const std::string_view kTrashFailed = "删除目录失败，请关闭使用中的文件或目录！";
+const std::string_view kTitleTooLong = "书名太长，不能用作目录名（UTF-8 中最多 200 字节，约 66 个汉字），请缩短书名！";
 const std::string_view kCancelled = "已取消，原有内容未改动。";
 const std::string_view kOutputStage = "输出HTM";
 const std::string_view kDirectoryFailed = "目录创建失败！";

@@ -25,6 +25,7 @@ extern const std::string_view kTemplateWithoutChapterPage;
 extern const std::string_view kEbookExists;          // question
 extern const std::string_view kMovingToTrash;
 extern const std::string_view kTrashFailed;          // error box
+extern const std::string_view kTitleTooLong;          // error box: no folder can have the name
 extern const std::string_view kCancelled;            // a run the user stopped
 extern const std::string_view kOutputStage;          // the progress bar's stage
 extern const std::string_view kDirectoryFailed;      // error box

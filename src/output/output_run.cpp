@@ -137,6 +137,8 @@ bool CheckOutputReady(const text::ChapterIndex& index, std::size_t selectedTempl
     return true;
 }
 
+constexpr std::size_t kLongestTitleBytes = 200;
+
 std::optional<fs::path> EbookDirectoryFor(const fs::path& outputDirectory, std::string_view title,
                                           std::string_view author, runtime::Ui& ui) {
     if (outputDirectory.empty()) {
@@ -155,6 +157,12 @@ std::optional<fs::path> EbookDirectoryFor(const fs::path& outputDirectory, std::
     const std::string utf8 = runtime::GbkToUtf8(name);
     if (!IsPlainName(utf8) || name.find('\0') != std::string_view::npos) {
         ui.Message(msg::kTitleNotAName, Icon::Error);
+        return std::nullopt;
+    }
+    // File systems take names of 255 bytes; the run's own folder beside the
+    // e-book and the EPUB's name add to the title.
+    if (utf8.size() > kLongestTitleBytes) {
+        ui.Message(msg::kTitleTooLong, Icon::Error);
         return std::nullopt;
     }
     return outputDirectory / utf8;

@@ -34,7 +34,13 @@ BookInfo ProposeBookInfo(std::string_view gbkStem) {
     using runtime::Find;
     using runtime::FindLast;
     using runtime::Text;
-    const std::string_view s = runtime::Trim(gbkStem);
+    // A control character in a file name (a newline, a tab) stands for a
+    // blank: no title or author carries one into folder names and pages.
+    std::string cleaned(gbkStem);
+    for (char& c : cleaned) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
+    }
+    const std::string_view s = runtime::Trim(cleaned);
     static constexpr std::string_view kMarker = "作者：";
     static constexpr std::string_view kClosingBracket = "》";
 
