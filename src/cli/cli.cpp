@@ -414,7 +414,7 @@ std::optional<text::FilePage> FilePageOf(const Options& o, std::ostream& err) {
     text::FilePage page;
     page.inputPath = o.positional[0];
     std::error_code ec;
-    if (!std::filesystem::is_regular_file(page.inputPath, ec)) {
+    if (!std::filesystem::exists(page.inputPath, ec)) {
         err << "qxebook: error: cannot read " << page.inputPath << ": no such file\n";
         return std::nullopt;
     }

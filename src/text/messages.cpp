@@ -13,6 +13,18 @@ const std::string_view kLoaded = "载入完成，请进行分析！";
 const std::string_view kAnalysed = "分析完成，请调整排版！";
 const std::string_view kNoLayoutNeeded = "卷章分行无需排版，请点击下一步继续！";
 const std::string_view kCannotReadInput = "无法读取输入文件：";
+const std::string_view kInputIsFolder = "选中的是文件夹，不是文本文件：";
+const std::string_view kEmptyBook = "文件中没有文字（空文件，或只有空行），无法制作电子书：";
+const std::string_view kNotText = "这不是文本文件（像是图片、压缩包或其他二进制文件）：";
+
+std::string TooLarge(std::uint64_t bytes, std::uint64_t limit) {
+    return "文件太大（" + std::to_string(bytes >> 20) + " MB），本程序最多读取 " + std::to_string(limit >> 20) +
+           " MB 的文本：";
+}
+
+std::string Undecodable(std::uint64_t count) {
+    return "文中有 " + std::to_string(count) + " 处字节无法解码，电子书中显示为替换字符";
+}
 const std::string_view kConversionFailed = "内码转换失败：";
 const std::string_view kParameterNotSaved = "参数保存失败！";
 

@@ -1,6 +1,7 @@
 #pragma once
 // The program's own texts used by the book-reading steps, as GBK bytes.
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -14,6 +15,12 @@ extern const std::string_view kLoaded;
 extern const std::string_view kAnalysed;
 extern const std::string_view kNoLayoutNeeded;
 extern const std::string_view kCannotReadInput;     // followed by the path
+// Input that makes no book, each followed by the path.
+extern const std::string_view kInputIsFolder;
+extern const std::string_view kEmptyBook;
+extern const std::string_view kNotText;
+std::string TooLarge(std::uint64_t bytes, std::uint64_t limit);  // followed by the path
+std::string Undecodable(std::uint64_t count);  // status: bytes shown as replacement characters
 extern const std::string_view kConversionFailed;    // followed by the reason
 extern const std::string_view kParameterNotSaved;  // a parameter edit could not be stored
 

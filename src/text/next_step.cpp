@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
+#include <filesystem>
 #include <cstring>
 #include <stdexcept>
 
@@ -318,6 +320,63 @@ std::optional<InputProposal> ProposeInput(const std::string& path, const heading
     return p;
 }
 
+namespace {
+
+// Nothing but line ends and blanks (half-width, ideographic, tabs).
+bool IsBlankText(std::string_view text) {
+    for (std::size_t i = 0; i < text.size();) {
+        const char c = text[i];
+        if (c == '\r' || c == '\n' || c == ' ' || c == '\t' || c == '\f') {
+            ++i;
+        } else if (c == '\xA1' && i + 1 < text.size() && text[i + 1] == '\xA1') {
+            i += 2;
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Bytes of the working text that make no character: lead bytes without
+// their trail byte, and U+FFFD that a conversion put in for bytes it could
+// not read (84 31 A4 37).
+std::uint64_t UndecodableIn(std::string_view text) {
+    std::uint64_t count = 0;
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t n = runtime::CharLengthAt(text, i);
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (n == 1 && c >= 0x81 && c != 0xFF) ++count;
+        if (n == 4 && text.compare(i, 4, "\x84\x31\xA4\x37") == 0) ++count;
+        i += n;
+    }
+    return count;
+}
+
+}  // namespace
+
+bool LooksBinary(std::string_view sample) {
+    if (sample.empty()) return false;
+    static constexpr std::string_view kSignatures[] = {
+        "\x89PNG", "\xFF\xD8\xFF", "GIF8", "PK\x03\x04", "%PDF", "\x7F" "ELF", "Rar!", "7z\xBC\xAF",
+        "\x1F\x8B", "BM", "RIFF", "OggS", "ID3", "\xD0\xCF\x11\xE0", "MZ"};
+    for (const auto sig : kSignatures) {
+        // Two-letter signatures alone would refuse texts that begin "BM" or
+        // "MZ": those count only beside control bytes, below.
+        if (sig.size() > 2 && sample.starts_with(sig)) return true;
+    }
+    const auto guess = runtime::DetectEncoding(sample);
+    if (guess.encoding == runtime::SourceEncoding::Utf16Le || guess.encoding == runtime::SourceEncoding::Utf16Be) {
+        return false;
+    }
+    std::size_t control = 0;
+    for (const char ch : sample) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c < 0x20 && c != '\t' && c != '\n' && c != '\r' && c != '\f' && c != 0x1A && c != 0x1B) ++control;
+    }
+    // Text holds hardly any: a stray byte or two is no reason to refuse.
+    return control > 8 && control * 100 > sample.size();
+}
+
 NextStepResult RunNextStep(FilePage& page, Book& book, runtime::Ui& ui, bool automaticLayout) {
     if (page.inputPath.empty()) {
         ui.Message(msg::kChooseInputFirst, Icon::Exclamation);
@@ -328,11 +387,28 @@ NextStepResult RunNextStep(FilePage& page, Book& book, runtime::Ui& ui, bool aut
         return NextStepResult::Stopped;
     }
 
-    // An unreadable file is told, instead of being loaded as an empty book.
+    // What makes no book is told, instead of being loaded as an empty one.
+    const std::string shownPath = runtime::Utf8ToGbk(page.inputPath);
+    std::error_code ec;
+    if (std::filesystem::is_directory(page.inputPath, ec)) {
+        ui.Message(std::string(msg::kInputIsFolder) + shownPath, Icon::Error);
+        return NextStepResult::Stopped;
+    }
+    const auto size = std::filesystem::file_size(page.inputPath, ec);
+    if (!ec && size > kLargestBook) {
+        ui.Message(msg::TooLarge(size, kLargestBook) + shownPath, Icon::Error);
+        return NextStepResult::Stopped;
+    }
     ui.Progress(msg::kReadingStage, 0, 4);
+    errno = 0;
     auto raw = runtime::ReadWholeFile(page.inputPath);
     if (!raw) {
-        ui.Message(std::string(msg::kCannotReadInput) + runtime::Utf8ToGbk(page.inputPath), Icon::Error);
+        const std::string reason = errno ? std::string("（") + runtime::Utf8ToGbk(std::strerror(errno)) + "）" : "";
+        ui.Message(std::string(msg::kCannotReadInput) + shownPath + reason, Icon::Error);
+        return NextStepResult::Stopped;
+    }
+    if (LooksBinary(std::string_view(*raw).substr(0, 1 << 16))) {
+        ui.Message(std::string(msg::kNotText) + shownPath, Icon::Error);
         return NextStepResult::Stopped;
     }
     return RunNextStepOnBytes(std::move(*raw), page, book, ui, automaticLayout);
@@ -388,6 +464,13 @@ NextStepResult RunNextStepOnBytes(std::string bytes, FilePage& page, Book& book,
     ui.Progress(msg::kNormalisingStage, 2, 4);
     std::string normalised = NormaliseText(std::move(converted));
     if (ui.CancelRequested()) return NextStepResult::Cancelled;
+    if (IsBlankText(normalised)) {
+        ui.Message(std::string(msg::kEmptyBook) + runtime::Utf8ToGbk(page.inputPath), Icon::Error);
+        return NextStepResult::Stopped;
+    }
+    if (const auto bad = UndecodableIn(std::string_view(normalised).substr(0, kSampleBytes)); bad > 0) {
+        ui.Status(msg::Undecodable(bad));
+    }
     ui.Progress(msg::kLoadingStage, 3, 4);
     book.workingText.Adopt(std::move(normalised));
     book.encoding = encoding;
@@ -401,6 +484,14 @@ NextStepResult RunNextStepOnBytes(std::string bytes, FilePage& page, Book& book,
     }
 
     LoadChapters(book, page.mode, ui, rules.get());
+    // Separate-lines mode finds nothing in a text without its blank-line
+    // layout (one long line, say); left to choose, the step then reads it by
+    // its headings, which keeps all of it.
+    if (page.chooseMode && page.mode == LayoutMode::SeparateLines && book.index.ChapterCount() == 0) {
+        page.mode = LayoutMode::Headings;
+        ui.Status(msg::ModeStatus(true, 0));
+        LoadChapters(book, page.mode, ui, rules.get());
+    }
     if (page.mode == LayoutMode::OneLine) {
         AnalyzeChapters(book, page.mode, ui);
         if (automaticLayout) AutomaticLayout(book.index, page.mode, ui);

@@ -4,6 +4,7 @@
 // one-line mode, analyse it. The desktop program and the command line both
 // run it; it talks to the user only through the Ui.
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -83,6 +84,15 @@ std::string EncodingOfChoice(const FilePage& page, std::string_view raw);
 // part), separate-lines mode otherwise. `verdict` receives what was found.
 LayoutMode ChooseMode(std::string_view workingText, const headings::RuleSet& rules,
                       headings::SequenceVerdict* verdict = nullptr);
+
+// The largest book the step reads (1 GiB): larger files are refused up
+// front, with their size named, instead of taking memory beyond bounds.
+inline constexpr std::uint64_t kLargestBook = std::uint64_t{1} << 30;
+
+// Bytes that are no text: picture, archive and document signatures, or
+// control characters that no text file holds in such numbers (UTF-16 text,
+// with its zero bytes, counts as text).
+bool LooksBinary(std::string_view sample);
 
 // How much of a book the choices on choosing a file look at.
 inline constexpr std::size_t kSampleBytes = 4 << 20;
