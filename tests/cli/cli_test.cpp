@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "runtime/files.h"
 
@@ -240,6 +241,27 @@ TEST_F(Convert, SeveralBooksAreConvertedSideBySideAndOneFailureDoesNotStopTheOth
     EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 5);
     EXPECT_EQ(Cli({"convert", books.string(), "--title", "x", "--home", home.string()}).code, 2);
     EXPECT_EQ(Cli({"convert", books.string(), "--jobs", "0", "--home", home.string()}).code, 2);
+}
+
+// A lead byte that no trail byte follows used to swallow the quote after it,
+// and the whole book's navigation script failed to parse.
+TEST_F(Convert, AStrayLeadByteBeforeAQuoteLeavesEveryScriptWhole) {
+    if (std::system("node --version > /dev/null 2>&1") != 0) GTEST_SKIP() << "node is not installed";
+    for (const char quote : {'\'', '"'}) {
+        const std::string bytes = std::string("x\x81") + quote + "\r\ny\r\n\r\n\r\nz\r\nw\r\n";
+        const auto book = dir.Write("stray.txt", bytes);
+        const CliRun r = Cli({"convert", book.string(), "--title", "s", "--author", "a", "--home", home.string(),
+                              "--out", out.string(), "--mode", "separate", "--convert", "none", "--overwrite"});
+        ASSERT_EQ(r.code, 0) << r.err;
+        for (const auto& e : std::filesystem::recursive_directory_iterator(out / "s")) {
+            const auto name = e.path().filename().string();
+            if (!e.is_regular_file() || !(e.path().extension() == ".js" || e.path().parent_path().filename() == "txt")) continue;
+            // Read byte for byte (latin1): a GBK file is checked for its syntax, not its text.
+            const std::string check = "node -e \"new Function(require('fs').readFileSync(process.argv[1], 'latin1'))\" '" +
+                                      e.path().string() + "' > /dev/null 2>&1";
+            EXPECT_EQ(std::system(check.c_str()), 0) << name << " with " << quote;
+        }
+    }
 }
 
 TEST_F(Convert, UnknownTemplateAndMissingTitleAreRefused) {
