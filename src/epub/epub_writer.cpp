@@ -1,9 +1,10 @@
 #include "epub/epub_writer.h"
 
+#include <cerrno>
 #include <cstdio>
-#include <future>
 #include <cstdlib>
 #include <ctime>
+#include <future>
 #include <random>
 
 #include "epub/book_plan.h"
@@ -46,12 +47,40 @@ std::string LanguageOf(const text::Book& book, const std::string& given) {
     return runtime::DetectEncoding(sample).traditional ? "zh-TW" : "zh-CN";
 }
 
-// A temporary name beside the final file, unlikely to meet another.
+// A temporary name beside the final file, unlikely to meet another:
+// "." + name + "." + eight hexadecimal digits + ".part".
 fs::path TemporaryBeside(const fs::path& file) {
     std::random_device rd;
     char tag[16];
     std::snprintf(tag, sizeof tag, "%08x", rd());
     return file.parent_path() / ("." + file.filename().string() + "." + tag + ".part");
+}
+
+bool IsTemporaryOf(std::string_view entry, const std::string& name) {
+    const std::string prefix = "." + name + ".";
+    constexpr std::string_view kSuffix = ".part";
+    if (entry.size() != prefix.size() + 8 + kSuffix.size() || entry.substr(0, prefix.size()) != prefix ||
+        entry.substr(prefix.size() + 8) != kSuffix) {
+        return false;
+    }
+    const std::string_view tag = entry.substr(prefix.size(), 8);
+    return tag.find_first_not_of("0123456789abcdef") == std::string_view::npos;
+}
+
+// Half-written archives of runs that died before their rename: nothing
+// else points to them, and no living run marks them.
+void RemoveLeftovers(const fs::path& file) {
+    const std::string name = file.filename().string();
+    for (const auto& leftover : runtime::LeftoversIn(
+             file.parent_path(), [&](std::string_view entry) { return IsTemporaryOf(entry, name); })) {
+        std::error_code ec;
+        if (fs::is_regular_file(fs::symlink_status(leftover, ec)))
+            fs::remove(leftover, ec);
+    }
+}
+
+std::error_code LastError() {
+    return std::error_code(errno ? errno : EIO, std::generic_category());
 }
 
 struct Cover {
@@ -150,31 +179,46 @@ EpubResult WriteEpub(const EpubJob& job, runtime::Ui& ui) {
         facts.coverMediaType = (*cover)->mediaType;
     }
 
+    RemoveLeftovers(result.file);
     const fs::path temporary = TemporaryBeside(result.file);
+    // Why the archive failed: the system's error of the first step that did.
+    std::error_code why;
+    auto note = [&](bool done) {
+        if (!done && !why)
+            why = LastError();
+        return done;
+    };
     auto fail = [&] {
         fs::remove(temporary, ec);
-        ui.Message(std::string(msg::kWriteFailed) + runtime::Utf8ToGbk(Utf8Path(result.file)), Icon::Error);
+        std::string text = std::string(msg::kWriteFailed) + runtime::Utf8ToGbk(Utf8Path(result.file));
+        if (why)
+            text.append(msg::kReason).append(runtime::ReasonOf(why));
+        ui.Message(text, Icon::Error);
         return result;
     };
+    runtime::WritingMark mark;  // not a leftover while this run lives
     {
+        errno = 0;
         ZipWriter zip(temporary);
-        bool ok = zip.Ok() && zip.AddStored("mimetype", kMimetype) &&
-                  zip.AddDeflated("META-INF/container.xml", ContainerXml()) &&
-                  zip.AddDeflated("OEBPS/style.css", css);
+        bool ok = note(zip.Ok());  // before anything else can change errno
+        mark = runtime::WritingMark(temporary);
+        ok = ok && note(zip.AddStored("mimetype", kMimetype)) &&
+             note(zip.AddDeflated("META-INF/container.xml", ContainerXml())) &&
+             note(zip.AddDeflated("OEBPS/style.css", css));
         if (ok && *cover) {
             const auto bytes = runtime::ReadWholeFile((*cover)->file);
-            ok = bytes && zip.AddStored("OEBPS/" + facts.coverHref, *bytes) &&
-                 zip.AddDeflated("OEBPS/text/cover.xhtml", CoverPage(facts));
+            ok = note(bytes.has_value()) && note(zip.AddStored("OEBPS/" + facts.coverHref, *bytes)) &&
+                 note(zip.AddDeflated("OEBPS/text/cover.xhtml", CoverPage(facts)));
         }
         for (const Picture& p : plan.pictures) {
             if (!ok) break;
             const auto bytes = runtime::ReadWholeFile(p.source);
-            ok = bytes && zip.AddStored("OEBPS/" + p.href, *bytes);
+            ok = note(bytes.has_value()) && note(zip.AddStored("OEBPS/" + p.href, *bytes));
         }
-        ok = ok && zip.AddDeflated("OEBPS/text/title.xhtml", TitlePage(facts)) &&
-             zip.AddDeflated("OEBPS/nav.xhtml", NavigationDocument(facts, plan)) &&
-             zip.AddDeflated("OEBPS/toc.ncx", Ncx(facts, plan)) &&
-             zip.AddDeflated(kPackagePath, PackageDocument(facts, plan));
+        ok = ok && note(zip.AddDeflated("OEBPS/text/title.xhtml", TitlePage(facts))) &&
+             note(zip.AddDeflated("OEBPS/nav.xhtml", NavigationDocument(facts, plan))) &&
+             note(zip.AddDeflated("OEBPS/toc.ncx", Ncx(facts, plan))) &&
+             note(zip.AddDeflated(kPackagePath, PackageDocument(facts, plan)));
 
         // The pages are made and compressed on both cores a block ahead of
         // the writing, and written in book order: the same archive, byte for
@@ -211,7 +255,7 @@ EpubResult WriteEpub(const EpubJob& job, runtime::Ui& ui) {
             const std::vector<CompressedEntry> block = next.get();
             if (end < pages) next = std::async(Ahead(), makeBlock, end, std::min(end + kBlock, pages));
             for (std::size_t i = begin; ok && i < end; ++i) {
-                ok = zip.AddCompressed("OEBPS/" + plan.pages[i].href, block[i - begin]);
+                ok = note(zip.AddCompressed("OEBPS/" + plan.pages[i].href, block[i - begin]));
                 const int percent = static_cast<int>((i + 1) * 100 / pages);
                 if (percent != lastPercent) {
                     ui.Status(std::to_string(percent) + "%");
@@ -230,9 +274,11 @@ EpubResult WriteEpub(const EpubJob& job, runtime::Ui& ui) {
             }
         }
         if (next.valid()) next.wait();
-        if (!zip.Close() || !ok) return fail();
+        if (!note(zip.Close()) || !ok)
+            return fail();
     }
-    if (!runtime::RenameOver(temporary, result.file)) return fail();
+    if (!runtime::SyncFile(temporary, why) || !runtime::RenameOver(temporary, result.file, why))
+        return fail();
     result.written = true;
 
     if (!plan.missingPictures.empty()) {

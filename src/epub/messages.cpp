@@ -8,6 +8,7 @@ const std::string_view kEpubExists = "EPUB 文件已存在，是否替换？\r\n
 const std::string_view kCannotRead = "无法读取文件：";
 const std::string_view kNotAPicture = "封面不是 JPEG、PNG、GIF、SVG 或 WebP 图片：";
 const std::string_view kWriteFailed = "EPUB 写入失败，原有文件未改动：";
+const std::string_view kReason = "\r\n原因：";
 const std::string_view kPicturesMissing = "以下图片未找到，EPUB 中只保留其说明文字：";
 
 const std::string_view kCancelled = "已取消，原有文件未改动。";

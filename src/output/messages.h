@@ -28,7 +28,12 @@ extern const std::string_view kTrashFailed;          // error box
 extern const std::string_view kTitleTooLong;          // error box: no folder can have the name
 extern const std::string_view kCancelled;            // a run the user stopped
 extern const std::string_view kOutputStage;          // the progress bar's stage
-extern const std::string_view kDirectoryFailed;      // error box
+extern const std::string_view kDirectoryFailed;      // error box, + "\r\n" + path + kReason + reason
+extern const std::string_view kReason;               // before the system's reason
+// The error box of a run stopped because the place cannot take the e-book
+// (disk full, read-only, failing): + e-book directory, then kFileNotWritten
+// + the first file and kReason + the reason.
+extern const std::string_view kPlaceFailed;
 extern const std::string_view kOutputtingTemplateOpen;   // + name +
 extern const std::string_view kOutputtingTemplateClose;
 extern const std::string_view kCopyingPictures;

@@ -7,11 +7,13 @@
 #include <future>
 
 #include <algorithm>
+#include <cerrno>
 #include <deque>
 #include <system_error>
 
 #include "output/messages.h"
 #include "runtime/encoding.h"
+#include "runtime/files.h"
 #include "runtime/shell.h"
 
 namespace qx::output {
@@ -50,6 +52,19 @@ bool IsPlainName(std::string_view utf8) {
 
 void Pump(const std::function<void()>& pumpEvents) {
     if (pumpEvents) pumpEvents();
+}
+
+// The error the last system call left, for a write that just failed.
+std::error_code LastError() {
+    return std::error_code(errno, std::generic_category());
+}
+
+// A file that failed, and why: a failure that spoils every later write
+// (disk full, read-only) stops the run from putting anything in place.
+void AddFailure(OutputProblems& problems, fs::path file, const std::error_code& why) {
+    problems.failedFiles.push_back(std::move(file));
+    if (!problems.placeError && runtime::PlaceCannotBeWritten(why))
+        problems.placeError = why;
 }
 
 // The entries of one folder, split into subfolders and files, each in byte
@@ -118,7 +133,7 @@ void CopyPictures(const fs::path& inputFile, const fs::path& ebookDirectory, run
         std::error_code ec;
         const fs::path target = ebookDirectory / "txt" / name;
         if (!fs::copy_file(pictures / name, target, fs::copy_options::overwrite_existing, ec)) {
-            problems.failedFiles.push_back(target);
+            AddFailure(problems, target, ec);
         }
     }
 }
@@ -177,27 +192,35 @@ bool MakeDirectoryPath(const fs::path& path, runtime::Ui& ui) {
         missing.push_back(level);
         if (level == level.parent_path()) break;
     }
+    auto fail = [&](const fs::path& level, std::error_code why) {
+        if (!why)
+            why = std::make_error_code(std::errc::not_a_directory);
+        ui.Message(
+            Text(msg::kDirectoryFailed) + "\r\n" + GbkOf(level) + Text(msg::kReason) + runtime::ReasonOf(why),
+            Icon::Error);
+        return false;
+    };
     for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
         std::error_code ec;
-        if (!fs::create_directory(*it, ec) && !IsDirectory(*it)) {
-            ui.Message(msg::kDirectoryFailed, Icon::Error);
-            return false;
-        }
+        if (!fs::create_directory(*it, ec) && !IsDirectory(*it))
+            return fail(*it, ec);
     }
-    if (!IsDirectory(target)) {
-        ui.Message(msg::kDirectoryFailed, Icon::Error);
-        return false;
-    }
+    if (!IsDirectory(target))
+        return fail(target, {});
     return true;
 }
 
-bool CopyDirectoryTree(const fs::path& source, const fs::path& target, const std::function<void()>& pumpEvents,
-                       fs::path* failedFile) {
+bool CopyDirectoryTree(const fs::path& source, const fs::path& target,
+                       const std::function<void()>& pumpEvents, fs::path* failedFile,
+                       std::error_code* error) {
+    std::error_code ec;
     auto fail = [&](const fs::path& file) {
-        if (failedFile) *failedFile = file;
+        if (failedFile)
+            *failedFile = file;
+        if (error)
+            *error = ec;
         return false;
     };
-    std::error_code ec;
     if (!IsDirectory(source)) {
         if (!fs::is_regular_file(source, ec)) return false;
         return fs::copy_file(source, target, fs::copy_options::overwrite_existing, ec) || fail(target);
@@ -212,7 +235,8 @@ bool CopyDirectoryTree(const fs::path& source, const fs::path& target, const std
         queue.pop_front();
         for (const auto& name : ListFolder(source / relative).folders) {
             const fs::path sub = relative / name;
-            fs::create_directory(target / sub, ec);
+            if (!fs::create_directory(target / sub, ec) && runtime::PlaceCannotBeWritten(ec))
+                return fail(target / sub);
             folders.push_back(sub);
             queue.push_back(sub);
             Pump(pumpEvents);
@@ -221,7 +245,10 @@ bool CopyDirectoryTree(const fs::path& source, const fs::path& target, const std
     // Then the files, folder by folder in the same order.
     for (const auto& relative : folders) {
         const FolderListing listing = ListFolder(source / relative);
-        if (!listing.ok) return fail(source / relative);
+        if (!listing.ok) {
+            ec.clear();
+            return fail(source / relative);
+        }
         for (const auto& name : listing.files) {
             const fs::path to = target / relative / name;
             if (!fs::copy_file(source / relative / name, to, fs::copy_options::overwrite_existing, ec)) {
@@ -233,6 +260,21 @@ bool CopyDirectoryTree(const fs::path& source, const fs::path& target, const std
     return true;
 }
 
+namespace {
+
+// The folder of a template: the program home's, else the installed one of
+// that name (the user's own template wins over an installed one).
+fs::path TemplateFolder(const OutputJob& job, const std::string& folder) {
+    const fs::path own = job.programHome / "template" / folder;
+    std::error_code ec;
+    if (job.installedTemplates.empty() || fs::is_directory(own, ec))
+        return own;
+    const fs::path installed = job.installedTemplates / folder;
+    return fs::is_directory(installed, ec) ? installed : own;
+}
+
+}  // namespace
+
 void OutputTemplates(const OutputJob& job, const fs::path& ebookDirectory, const PageContext& page,
                      runtime::Ui& ui, OutputProblems& problems) {
     const auto& names = job.selectedTemplates;
@@ -242,21 +284,27 @@ void OutputTemplates(const OutputJob& job, const fs::path& ebookDirectory, const
         const std::string folder = runtime::GbkToUtf8(name);
         if (IsPlainName(folder)) {
             fs::path failed;
-            if (!CopyDirectoryTree(job.programHome / "template" / folder, ebookDirectory, job.pumpEvents, &failed) &&
+            std::error_code why;
+            if (!CopyDirectoryTree(TemplateFolder(job, folder), ebookDirectory, job.pumpEvents, &failed,
+                                   &why) &&
                 !failed.empty()) {
-                problems.failedFiles.push_back(failed);
+                AddFailure(problems, failed, why);
             }
         }
+        errno = 0;
         TemplatePagesResult pages = WriteTemplatePages(ebookDirectory, page, ui);
+        const std::error_code pagesError = LastError();  // of the last page that failed, if one did
         if (!pages.hasChapterPage) problems.brokenTemplates.push_back(name);
-        for (auto& f : pages.failedFiles) problems.failedFiles.push_back(std::move(f));
+        for (auto& f : pages.failedFiles)
+            AddFailure(problems, std::move(f), pagesError);
 
         const fs::path index = ebookDirectory / "index";
         const fs::path numbered = ebookDirectory / ("index" + std::to_string(i + 1));
         if (IsDirectory(index)) {
             std::error_code ec;
             fs::rename(index, numbered, ec);
-            if (ec) problems.failedFiles.push_back(numbered);
+            if (ec)
+                AddFailure(problems, numbered, ec);
         }
     }
     std::error_code ec;
@@ -264,7 +312,7 @@ void OutputTemplates(const OutputJob& job, const fs::path& ebookDirectory, const
     if (names.size() > 1) {
         const fs::path menu = ebookDirectory / "js" / "mb.js";
         if (WriteFileIfAbsent(menu, BuildTemplateMenuScript(TemplateMenuItems(names), page)) == FileWrite::Failed) {
-            problems.failedFiles.push_back(menu);
+            AddFailure(problems, menu, LastError());
         }
     }
 }
@@ -297,10 +345,44 @@ BuiltBlock BuildBlock(const text::Book& book, const PageContext& page, int begin
     return b;
 }
 
-// A folder beside `ebook` for the run to fill, under a name of its own.
+// A folder beside `ebook` for the run to fill, under a name of its own:
+// "." + name + ".part-" + a number.
+std::string TemporaryPrefix(const fs::path& ebook) {
+    return "." + ebook.filename().string() + ".part-";
+}
+
 fs::path TemporaryBeside(const fs::path& ebook) {
     std::random_device rd;
-    return ebook.parent_path() / ("." + ebook.filename().string() + ".part-" + std::to_string(rd()));
+    return ebook.parent_path() / (TemporaryPrefix(ebook) + std::to_string(rd()));
+}
+
+bool MoveAway(const OutputJob& job, const fs::path& path) {
+    return job.moveToTrash ? job.moveToTrash(path) : runtime::MoveToTrash(path);
+}
+
+// The folders that earlier runs of this book left when they died: a new
+// e-book half filled, or the old one after the exchange, on its way to the
+// trash. They go to the trash, where a user looks for what went missing;
+// only folders of the run's own temporary names that no living run marks.
+void TrashLeftovers(const OutputJob& job, const fs::path& ebook) {
+    const std::string prefix = TemporaryPrefix(ebook);
+    const auto ours = [&](std::string_view name) {
+        return name.size() > prefix.size() && name.substr(0, prefix.size()) == prefix &&
+               name.find_first_not_of("0123456789", prefix.size()) == std::string_view::npos;
+    };
+    for (const auto& leftover : runtime::LeftoversIn(ebook.parent_path(), ours)) {
+        if (IsDirectory(leftover))
+            MoveAway(job, leftover);
+    }
+}
+
+// The error box of a run that the place could not take.
+void ReportPlaceFailure(const fs::path& ebook, const OutputProblems& problems, runtime::Ui& ui) {
+    Text text = Text(msg::kPlaceFailed) + GbkOf(ebook);
+    if (!problems.failedFiles.empty())
+        text.append("\r\n").append(msg::kFileNotWritten).append(GbkOf(problems.failedFiles.front()));
+    text.append(msg::kReason).append(runtime::ReasonOf(problems.placeError));
+    ui.Message(text, Icon::Error);
 }
 
 }  // namespace
@@ -333,8 +415,22 @@ OutputResult RunOutput(OutputJob& job, runtime::Ui& ui) {
     const bool replacing = Exists(ebook);
     if (replacing && ui.Ask(msg::kEbookExists, Buttons::YesNo) != Answer::Yes) return result;
     if (!MakeDirectoryPath(ebook.parent_path(), ui)) return result;
+    TrashLeftovers(job, ebook);
     const fs::path work = TemporaryBeside(ebook);
-    if (!MakeDirectoryPath(work, ui)) return result;
+    {
+        // The user knows the e-book directory, not the temporary name: the
+        // message names the one the run was making.
+        std::error_code made;
+        if (!fs::create_directory(work, made)) {
+            if (!made)
+                made = std::make_error_code(std::errc::file_exists);
+            ui.Message(Text(msg::kDirectoryFailed) + "\r\n" + GbkOf(ebook) + Text(msg::kReason) +
+                           runtime::ReasonOf(made),
+                       Icon::Error);
+            return result;
+        }
+    }
+    const runtime::WritingMark workMark(work);  // not a leftover while this run lives
     std::error_code ec;
     auto cancelled = [&] {
         if (!ui.CancelRequested()) return false;
@@ -349,8 +445,11 @@ OutputResult RunOutput(OutputJob& job, runtime::Ui& ui) {
     OutputTemplates(job, work, page, ui, problems);
     if (cancelled()) return result;
 
-    fs::create_directory(work / "txt", ec);
-    fs::create_directory(work / "js", ec);
+    for (const char* folder : {"txt", "js"}) {
+        if (!fs::create_directory(work / folder, ec) && runtime::PlaceCannotBeWritten(ec)) {
+            AddFailure(problems, ebook / folder, ec);
+        }
+    }
 
     // Fragments are built on both cores a block ahead of the writing, and
     // written in book order: the same files, byte for byte, as one by one.
@@ -370,7 +469,8 @@ OutputResult RunOutput(OutputJob& job, runtime::Ui& ui) {
             const auto i = static_cast<std::size_t>(k - begin);
             sizes[static_cast<std::size_t>(k)] = block.sizes[i];
             const fs::path file = work / "txt" / (runtime::GbkToUtf8(index.labels[static_cast<std::size_t>(k)]) + ".txt");
-            if (!WriteWholeFile(file, block.fragments[i])) problems.failedFiles.push_back(ebook / "txt" / file.filename());
+            if (!WriteWholeFile(file, block.fragments[i]))
+                AddFailure(problems, ebook / "txt" / file.filename(), LastError());
             const int percent = static_cast<int>(static_cast<std::int64_t>(k + 1) * 100 / n);
             if (percent != shown) {
                 shown = percent;
@@ -384,13 +484,24 @@ OutputResult RunOutput(OutputJob& job, runtime::Ui& ui) {
             cancelled();
             return result;
         }
+        if (problems.placeError)
+            break;  // every later file would fail the same way
+    }
+    if (next.valid())
+        next.wait();
+    if (problems.placeError) {
+        fs::remove_all(work, ec);
+        ReportPlaceFailure(ebook, problems, ui);
+        return result;
     }
     index.sizes = std::move(sizes);
     index.sizes.resize(index.titles.size(), 0);
     index.cursor = 0;
 
     auto writeIfAbsent = [&](const fs::path& path, std::string_view bytes) {
-        if (WriteFileIfAbsent(path, bytes) == FileWrite::Failed) problems.failedFiles.push_back(ebook / path.lexically_relative(work));
+        if (WriteFileIfAbsent(path, bytes) == FileWrite::Failed) {
+            AddFailure(problems, ebook / path.lexically_relative(work), LastError());
+        }
     };
     writeIfAbsent(work / "js" / "page.js", BuildPageTable(index, page, ui));
     writeIfAbsent(work / "start.htm", BuildStartPage(page, ui));
@@ -399,19 +510,79 @@ OutputResult RunOutput(OutputJob& job, runtime::Ui& ui) {
     CopyPictures(job.inputFile, work, ui, problems);
     if (cancelled()) return result;
 
+    if (problems.placeError) {
+        fs::remove_all(work, ec);
+        ReportPlaceFailure(ebook, problems, ui);
+        return result;
+    }
+
+    // Into place. An existing e-book directory is exchanged with the new one
+    // in one step, then goes to the trash from the temporary name: a run
+    // that dies at any moment leaves one of the two, whole, under the final
+    // name. Where the file system cannot exchange, the old one steps aside
+    // under a temporary name and the new one is renamed after it: only
+    // between those two renames is neither under the final name, and both
+    // are still beside it.
     if (replacing) {
         ui.Status(msg::kMovingToTrash);
-        const bool moved = job.moveToTrash ? job.moveToTrash(ebook) : runtime::MoveToTrash(ebook);
-        if (!moved || Exists(ebook)) {
+        std::error_code placing;
+        bool exchanged = runtime::ExchangePaths(work, ebook, placing);
+        fs::path old = work;  // where the old one is once the new one is in place
+        if (!exchanged && runtime::ExchangeUnsupported(placing)) {
+            old = TemporaryBeside(ebook);
+            placing.clear();
+            fs::rename(ebook, old, placing);
+            if (!placing) {
+                fs::rename(work, ebook, placing);
+                if (placing) {
+                    std::error_code back;
+                    fs::rename(old, ebook, back);
+                }
+            }
+        } else if (!exchanged) {
+            old.clear();
+        }
+        if (placing) {
+            // Nothing moved: the old one stays as it was.
             fs::remove_all(work, ec);
+            AddFailure(problems, ebook, placing);
+            if (problems.placeError) {
+                ReportPlaceFailure(ebook, problems, ui);
+            } else {
+                ReportProblems(problems, ui);
+            }
+            return result;
+        }
+        runtime::WritingMark oldMark(old);
+        if (!MoveAway(job, old) || Exists(old)) {
+            // The old one cannot go: it goes back into place and the new one
+            // is removed, as if the run had not put it there.
+            oldMark.Release();
+            std::error_code back;
+            if (exchanged) {
+                if (runtime::ExchangePaths(old, ebook, back))
+                    fs::remove_all(old, ec);
+            } else {
+                const fs::path newAside = TemporaryBeside(ebook);
+                fs::rename(ebook, newAside, back);
+                if (!back)
+                    fs::rename(old, ebook, back);
+                fs::remove_all(newAside, ec);
+            }
             ui.Message(msg::kTrashFailed, Icon::Error);
             return result;
         }
-    }
-    fs::rename(work, ebook, ec);
-    if (ec) {
-        fs::remove_all(work, ec);
-        problems.failedFiles.push_back(ebook);
+    } else {
+        std::error_code placing;
+        fs::rename(work, ebook, placing);
+        if (placing) {
+            fs::remove_all(work, ec);
+            AddFailure(problems, ebook, placing);
+            if (problems.placeError) {
+                ReportPlaceFailure(ebook, problems, ui);
+                return result;
+            }
+        }
     }
 
     if (problems.Any()) {

@@ -16,6 +16,7 @@
 #include <functional>
 #include <optional>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 #include "output/page_generation.h"
@@ -31,6 +32,7 @@ struct OutputJob {
     Text title, author;                      // 编辑框_书名 / 编辑框_作者 (GBK)
     std::filesystem::path outputDirectory;   // 编辑框_输出目录
     std::filesystem::path programHome;       // holds template/<name>/
+    std::filesystem::path installedTemplates;  // <name>/ of an installed copy, used when the home has none
     std::vector<Text> selectedTemplates;     // GBK names, in their chosen order
     std::filesystem::path inputFile;         // the book's pictures lie in "pic" beside it
     const ParameterTexts* parameters = nullptr;
@@ -49,6 +51,9 @@ struct OutputJob {
 struct OutputProblems {
     std::vector<std::filesystem::path> failedFiles;  // not written, not copied or not moved
     std::vector<Text> brokenTemplates;               // without index/chapter.htm (GBK names)
+    // The first failure that says the place cannot take the e-book at all
+    // (disk full, read-only, failing): then nothing is put in place.
+    std::error_code placeError;
     bool Any() const { return !failedFiles.empty() || !brokenTemplates.empty(); }
 };
 
@@ -88,26 +93,39 @@ std::optional<std::filesystem::path> EbookDirectoryFor(const std::filesystem::pa
 // one fragment per chapter with the percentage in the status bar, js/page.js,
 // start.htm, js/chapter.js, the pictures, and "<title> 输出HTM成功！" in the
 // status bar and its tip. The chapter cursor is left at entry 0.
+//
+// The directory is filled under a temporary name beside it (".<name>.part-N",
+// marked while the run lives) and put in place at the end: an existing one is
+// exchanged with it in one step and then goes to the trash from the
+// temporary name, so a run that dies at any moment leaves the old e-book or
+// the new one, complete. (Where the file system cannot exchange, the old one
+// is renamed aside and the new one after it; a run that dies between those
+// two renames leaves both beside the final name, and the next run sends them
+// to the trash.) Folders of that name left by runs that died go to
+// the trash at the start of the next run of the book. A run whose files fail
+// because the disk is full, read-only or failing puts nothing in place and
+// removes its folder (error box with the place and the reason); other failed
+// files are reported with the directory put in place.
 OutputResult RunOutput(OutputJob& job, runtime::Ui& ui);
 
 // Creates `path` and every missing level above it. On a failure it shows
-// "目录创建失败！" (error box) and returns false; levels made so far stay.
+// "目录创建失败！" with the level and the system's reason (error box) and
+// returns false; levels made so far stay.
 bool MakeDirectoryPath(const std::filesystem::path& path, runtime::Ui& ui);
 
 // Copies the tree `source` into the folder `target`: first every subfolder,
 // breadth first, then the files folder by folder in that order (names in
 // byte order within a folder), replacing files of the same name. Stops at
 // the first file that cannot be copied and returns false, naming it in
-// `failedFile` when given. `pumpEvents`, when set, runs after each subfolder
-// made and each file copied. A source that is a file is copied to `target`;
-// a source that does not exist copies nothing and gives false. Folder links
-// are not followed.
+// `failedFile` and the system's reason in `error` when given. `pumpEvents`, when set, runs after each
+// subfolder made and each file copied. A source that is a file is copied to `target`; a source that does not
+// exist copies nothing and gives false. Folder links are not followed.
 bool CopyDirectoryTree(const std::filesystem::path& source, const std::filesystem::path& target,
                        const std::function<void()>& pumpEvents = {},
-                       std::filesystem::path* failedFile = nullptr);
+                       std::filesystem::path* failedFile = nullptr, std::error_code* error = nullptr);
 
 // Copies and fills every selected template in order: template i's folder
-// under programHome/template is copied into the e-book directory, its pages
+// under programHome/template (or installedTemplates) is copied into the e-book directory, its pages
 // are filled (WriteTemplatePages) and its "index" folder becomes "index<i>".
 // With more than one template it writes js/mb.js unless a template brought
 // one. Problems are added to `problems`.

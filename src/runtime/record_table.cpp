@@ -520,6 +520,12 @@ RecordTableBytes EncodeRecordTable(const RecordTable& table) { return Encode(tab
 
 bool WriteRecordTable(const RecordTable& table, const std::filesystem::path& vdbPath,
                       const std::filesystem::path& vdtPath) {
+    std::error_code error;
+    return WriteRecordTable(table, vdbPath, vdtPath, error);
+}
+
+bool WriteRecordTable(const RecordTable& table, const std::filesystem::path& vdbPath,
+                      const std::filesystem::path& vdtPath, std::error_code& error) {
     // The table now on disk, if there is a whole one: its blocks must survive
     // until the new record file is in place.
     const auto oldVdb = ReadWholeFile(vdbPath);
@@ -536,7 +542,7 @@ bool WriteRecordTable(const RecordTable& table, const std::filesystem::path& vdb
         Encode(table, old ? &*old : nullptr, oldVdt ? *oldVdt : std::string_view{});
     // The long-text file goes first: until the record file is renamed, the
     // old record file still reads its own texts from the new long-text file.
-    return WriteFileAtomically(vdtPath, bytes.vdt) && WriteFileAtomically(vdbPath, bytes.vdb);
+    return WriteFileAtomically(vdtPath, bytes.vdt, error) && WriteFileAtomically(vdbPath, bytes.vdb, error);
 }
 
 void RecordDataSource::Open(const std::filesystem::path& vdbPath) {
@@ -571,6 +577,7 @@ std::string RecordDataSource::Read(int row, int column) const {
 }
 
 bool RecordDataSource::Write(int row, int column, std::string_view text) {
+    m_writeError.clear();
     if (row < 1 || row > RowCount() || column < 1 || column > ColumnCount()) return false;
     RecordTable changed = m_table;
     Record& record = changed.records[static_cast<std::size_t>(row - 1)];
@@ -579,7 +586,7 @@ bool RecordDataSource::Write(int row, int column, std::string_view text) {
     const FieldDescriptor& f = changed.fields[c];
     record.values[c] = f.type == FieldType::ShortText ? FitTextField(text, f.width) : std::string(text);
     changed.timeStamp = CurrentTimeStamp();
-    if (!WriteRecordTable(changed, m_vdbPath, m_vdtPath)) return false;
+    if (!WriteRecordTable(changed, m_vdbPath, m_vdtPath, m_writeError)) return false;
     m_table = std::move(changed);
     return true;
 }

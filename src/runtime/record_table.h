@@ -23,6 +23,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <system_error>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -136,6 +137,9 @@ RecordTableBytes EncodeRecordTable(const RecordTable& table);
 // cut (FitTextField); the next id written is at least one above every id.
 bool WriteRecordTable(const RecordTable& table, const std::filesystem::path& vdbPath,
                       const std::filesystem::path& vdtPath);
+// The same, telling why a file could not be written.
+bool WriteRecordTable(const RecordTable& table, const std::filesystem::path& vdbPath,
+                      const std::filesystem::path& vdtPath, std::error_code& error);
 
 // The data-source view of a table file, as the parameter store uses it: rows
 // and columns numbered from 1, every write saved to disk at once. Holds no
@@ -157,6 +161,9 @@ public:
     // with a new time stamp. False, with nothing changed, when the table is
     // closed, the row or column is outside it, or the save failed.
     bool Write(int row, int column, std::string_view text);
+    // Why the last Write that failed to save did (empty after a refused row
+    // or column, and after a save that went through).
+    const std::error_code& LastWriteError() const { return m_writeError; }
 
     const RecordTable& Table() const { return m_table; }
 
@@ -165,6 +172,7 @@ private:
     std::filesystem::path m_vdbPath;
     std::filesystem::path m_vdtPath;
     RecordTable m_table;
+    std::error_code m_writeError;
 };
 
 }  // namespace qx::runtime

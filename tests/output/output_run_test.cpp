@@ -26,6 +26,7 @@ using ::testing::ElementsAreArray;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using ::testing::Not;
+using ::testing::StartsWith;
 
 std::string Crlf(const std::vector<std::string>& lines) {
     std::string s;
@@ -247,8 +248,12 @@ TEST_F(OutputRun, ExistingDirectoryGoesToTheTrashOnYes) {
     dir.Write((Ebook() / "old.txt").lexically_relative(dir.Path()).string(), "old");
     ui.answers = {Answer::Yes};
     ASSERT_TRUE(Run().completed);
-    EXPECT_THAT(trashed, ElementsAre(Ebook()));
+    // The old one goes from the temporary name it was exchanged into.
+    ASSERT_EQ(trashed.size(), 1u);
+    EXPECT_EQ(trashed[0].parent_path(), Ebook().parent_path());
+    EXPECT_THAT(trashed[0].filename().string(), StartsWith("." + Ebook().filename().string() + ".part-"));
     EXPECT_FALSE(fs::exists(Ebook() / "old.txt"));
+    EXPECT_TRUE(fs::exists(Ebook() / "start.htm"));
     EXPECT_EQ(Read(dir.Path() / "trash1" / "old.txt"), "old");
     // The old directory goes only once the new one is complete.
     const auto statuses = ui.Texts(ScriptedUi::Call::Status);
@@ -268,6 +273,74 @@ TEST_F(OutputRun, ExistingDirectoryThatCannotBeTrashedStopsTheRun) {
     ASSERT_EQ(ui.calls.back().kind, ScriptedUi::Call::Message);
     EXPECT_EQ(ui.calls.back().text, "删除目录失败，请关闭使用中的文件或目录！");
     EXPECT_EQ(ui.calls.back().icon, runtime::Icon::Error);
+}
+
+// Where the file system cannot swap two folders in one step the old one
+// steps aside and the new one is renamed after it; either way the new one
+// ends under the final name, the old one whole in the trash, nothing beside.
+TEST_F(OutputRun, ReplacingWithAndWithoutTheExchangeLeavesTheNewInPlaceAndTheOldWholeInTheTrash) {
+    for (const bool exchange : {true, false}) {
+        SCOPED_TRACE(exchange ? "exchange" : "two renames");
+        fs::remove_all(Ebook());
+        fs::create_directories(Ebook());
+        dir.Write((Ebook() / "old.txt").lexically_relative(dir.Path()).string(), "old");
+        trashed.clear();
+        ui.answers = {Answer::Yes};
+        runtime::SetExchangeUnsupportedForTesting(!exchange);
+        const bool completed = Run().completed;
+        runtime::SetExchangeUnsupportedForTesting(false);
+        ASSERT_TRUE(completed);
+        EXPECT_TRUE(fs::exists(Ebook() / "start.htm"));
+        EXPECT_FALSE(fs::exists(Ebook() / "old.txt"));
+        ASSERT_EQ(trashed.size(), 1u);
+        EXPECT_THAT(trashed[0].filename().string(), StartsWith("." + Ebook().filename().string() + ".part-"));
+        EXPECT_THAT(FilesUnder(dir.Path() / "trash1"), ElementsAre("old.txt"));
+        fs::remove_all(dir.Path() / "trash1");
+        for (const auto& e : fs::directory_iterator(Ebook().parent_path()))
+            EXPECT_EQ(e.path(), Ebook());
+
+        // The old one cannot go to the trash: it goes back into place, the new one is removed.
+        fs::remove_all(Ebook());
+        fs::create_directories(Ebook());
+        dir.Write((Ebook() / "old.txt").lexically_relative(dir.Path()).string(), "old");
+        ui.answers = {Answer::Yes};
+        trashWorks = false;
+        runtime::SetExchangeUnsupportedForTesting(!exchange);
+        const bool kept = !Run().completed;
+        runtime::SetExchangeUnsupportedForTesting(false);
+        trashWorks = true;
+        EXPECT_TRUE(kept);
+        EXPECT_THAT(FilesUnder(Ebook()), ElementsAre("old.txt"));
+        for (const auto& e : fs::directory_iterator(Ebook().parent_path()))
+            EXPECT_EQ(e.path(), Ebook());
+        EXPECT_EQ(ui.calls.back().text, "删除目录失败，请关闭使用中的文件或目录！");
+    }
+}
+
+// A run that died leaves its folder beside the e-book (a new one half filled,
+// or the old one on its way to the trash); the next run of the book sends it
+// to the trash. A folder a living run is filling, and names that are not the
+// run's own, stay.
+TEST_F(OutputRun, FoldersLeftByRunsThatDiedGoToTheTrashOnTheNextRun) {
+    const std::string name = Ebook().filename().string();
+    const fs::path out = Ebook().parent_path();
+    for (const std::string leftover : {".part-1", ".part-22", ".part-333", ".part-x", ".part-"}) {
+        fs::create_directories(out / ("." + name + leftover));
+    }
+    dir.Write((out / ("." + name + ".part-4")).lexically_relative(dir.Path()).string(),
+              "a file, not a run's");
+    fs::create_directories(out / ".other.part-5");
+    const runtime::WritingMark living(out / ("." + name + ".part-333"));
+    ASSERT_TRUE(Run().completed);
+    std::set<std::string> gone;
+    for (const auto& p : trashed)
+        gone.insert(p.filename().string());
+    EXPECT_EQ(gone, (std::set<std::string>{"." + name + ".part-1", "." + name + ".part-22"}));
+    std::set<std::string> left;
+    for (const auto& e : fs::directory_iterator(out))
+        left.insert(e.path().filename().string());
+    EXPECT_EQ(left, (std::set<std::string>{name, "." + name + ".part-333", "." + name + ".part-x",
+                                           "." + name + ".part-", "." + name + ".part-4", ".other.part-5"}));
 }
 
 // A title is the e-book's folder name: it must never lead to the Output
@@ -386,7 +459,10 @@ TEST(MakeDirectoryPath, AFileInTheWayIsToldAndLevelsMadeSoFarStay) {
     fs::create_directories(dir.Path() / "a");
     dir.Write("a/file", "x");
     EXPECT_FALSE(MakeDirectoryPath(dir.Path() / "a" / "file" / "b", ui));
-    EXPECT_THAT(ui.Texts(ScriptedUi::Call::Message), ElementsAre("目录创建失败！"));
+    EXPECT_THAT(
+        ui.Texts(ScriptedUi::Call::Message),
+        ElementsAre("目录创建失败！\r\n" + runtime::Utf8ToGbk((dir.Path() / "a" / "file" / "b").string()) +
+                    "\r\n原因：Not a directory"));
     EXPECT_EQ(ui.calls.back().icon, runtime::Icon::Error);
 }
 
