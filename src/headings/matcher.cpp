@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstring>
 #include <stdexcept>
 
@@ -25,6 +26,17 @@ constexpr std::size_t kLongTitle = 30;
 // A heading without anything between number and title reads as a sentence
 // when the title goes on this long.
 constexpr std::size_t kLongUnseparatedTitle = 20;
+// A pattern of the user's may backtrack beyond any measure on some lines
+// ("(a*)*b" on a line of a's). Every match is bounded: a sane heading
+// pattern needs a few hundred steps on a line head, the bound is far above
+// that and still small enough that a whole book is tried in seconds. A
+// rule that reaches the bound on this many lines is set aside for the rest
+// of the book (Matcher::SetAside), so a bad pattern costs little more than
+// those lines.
+constexpr std::uint32_t kMatchLimit = 20000;
+constexpr std::uint32_t kDepthLimit = 2000;
+constexpr PCRE2_SIZE kHeapLimitKiB = 4096;
+constexpr int kLimitHitsBeforeSetAside = 32;
 
 char32_t Decode(std::string_view s, std::size_t& at) {
     const auto lead = static_cast<unsigned char>(s[at]);
@@ -113,6 +125,10 @@ struct Matcher::Compiled {
     int rule = -1;
     Kind kind = Kind::Chapter;
     bool builtIn = false;
+    std::string name;
+    // Lines on which the match reached its bound (counted by every thread).
+    mutable std::atomic<int> limitHits{0};
+    bool SetAside() const { return limitHits.load(std::memory_order_relaxed) >= kLimitHitsBeforeSetAside; }
     ~Compiled() { pcre2_code_free(code); }
 };
 
@@ -121,8 +137,10 @@ namespace {
 std::unique_ptr<Matcher::Compiled> Compile(const std::string& pattern, std::string* error) {
     int code = 0;
     PCRE2_SIZE offset = 0;
-    pcre2_code* re = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(pattern.data()), pattern.size(),
-                                   PCRE2_UTF | PCRE2_NO_UTF_CHECK, &code, &offset, nullptr);
+    // The pattern's UTF-8 is checked: a user's pattern comes from a file that
+    // may hold anything, and PCRE2 must not be given malformed UTF-8.
+    pcre2_code* re = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(pattern.data()), pattern.size(), PCRE2_UTF,
+                                   &code, &offset, nullptr);
     if (!re) {
         PCRE2_UCHAR message[256];
         pcre2_get_error_message(code, message, sizeof message);
@@ -160,10 +178,29 @@ struct Match {
     }
 };
 
+// The bounds of every match (read only once made, so shared by all threads).
+const pcre2_match_context* Bounds() {
+    static pcre2_match_context* const context = [] {
+        pcre2_match_context* c = pcre2_match_context_create(nullptr);
+        if (c) {
+            pcre2_set_match_limit(c, kMatchLimit);
+            pcre2_set_depth_limit(c, kDepthLimit);
+            pcre2_set_heap_limit(c, kHeapLimitKiB);
+        }
+        return c;
+    }();
+    return context;
+}
+
 std::optional<Match> Run(const Matcher::Compiled& re, std::string_view subject) {
     thread_local pcre2_match_data* data = pcre2_match_data_create(16, nullptr);
     const int rc = pcre2_match(re.code, reinterpret_cast<PCRE2_SPTR>(subject.data()), subject.size(), 0,
-                               PCRE2_NO_UTF_CHECK, data, nullptr);
+                               PCRE2_NO_UTF_CHECK, data, const_cast<pcre2_match_context*>(Bounds()));
+    if (rc == PCRE2_ERROR_MATCHLIMIT || rc == PCRE2_ERROR_DEPTHLIMIT || rc == PCRE2_ERROR_HEAPLIMIT ||
+        rc == PCRE2_ERROR_JIT_STACKLIMIT) {
+        re.limitHits.fetch_add(1, std::memory_order_relaxed);
+        return std::nullopt;
+    }
     if (rc < 0)
         return std::nullopt;
     const PCRE2_SIZE* ov = pcre2_get_ovector_pointer(data);
@@ -294,6 +331,7 @@ Matcher::Matcher(const RuleSet& set) {
             continue;
         }
         compiled->rule = static_cast<int>(i);
+        compiled->name = r.name;
         compiled->kind = r.kind;
         compiled->builtIn = r.builtIn;
         if (!r.builtIn)
@@ -324,6 +362,15 @@ Matcher::Matcher(const RuleSet& set) {
 }
 
 Matcher::~Matcher() = default;
+
+std::vector<std::string> Matcher::SetAside() const {
+    std::vector<std::string> names;
+    for (const auto& re : m_rules) {
+        if (re->SetAside())
+            names.push_back(re->name);
+    }
+    return names;
+}
 
 bool Matcher::MayMatch(std::string_view line) const {
     if (m_anyUserRule)
@@ -389,6 +436,8 @@ std::optional<LineMatch> Matcher::MatchAt(std::string_view line, std::size_t ind
     for (int attempt = 0; attempt < 3; ++attempt) {
         const std::string_view subject = std::string_view(utf8).substr(skipped);
         for (const auto& re : m_rules) {
+            if (re->SetAside())
+                continue;
             const auto m = Run(*re, subject);
             if (!m || m->end == 0)
                 continue;

@@ -50,6 +50,9 @@ public:
     bool MayMatch(std::string_view gbkLine) const;
 
     const std::vector<std::string>& Problems() const { return m_problems; }
+    // The rules whose matches ran into their bound on so many lines that
+    // they are no longer tried (a pattern that backtracks without end).
+    std::vector<std::string> SetAside() const;
     std::size_t RuleCount() const { return m_ruleCount; }
 
     struct Compiled;  // one compiled expression (matcher.cpp)

@@ -237,9 +237,15 @@ void CheckRelocations(const ProgramImage& image) {
     }
 }
 
+// Where a segment's data begins in the image, for the offsets of what is
+// wrong in it; for a segment without data, its header's data offset field.
+std::size_t DataBase(const Segment& s) {
+    return s.dataOffset == kNone ? s.headerOffset + 44 : static_cast<std::size_t>(s.dataOffset);
+}
+
 LoadLists ReadLoadLists(const ProgramImage& image, const Segment& lists) {
     const Segment& code = *image.Find("code");
-    Reader r(lists.data, lists.dataOffset);
+    Reader r(lists.data, DataBase(lists));
     LoadLists out;
     std::vector<std::uint32_t>* targets[] = {&out.identifiers, &out.dllFunctions, &out.libraries, &out.unitTypes};
     const char* names[] = {"identifier list", "DLL function list", "library list", "unit type list"};
@@ -328,7 +334,7 @@ void CheckUnit(const FormUnit& u, std::size_t at, bool first, const std::set<std
 
 std::vector<FormWindow> ReadForm(const ProgramImage& image, const Segment& form) {
     const Segment& code = *image.Find("code");
-    Reader r(form.data, form.dataOffset);
+    Reader r(form.data, DataBase(form));
     const std::size_t tableAt = r.ImageOffset();
     const std::uint32_t tableSize = r.Word("window table size");
     if (tableSize % 8 != 0 || tableSize > r.Left())

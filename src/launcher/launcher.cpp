@@ -88,9 +88,12 @@ LaunchResult PrepareLaunchFrom(const std::filesystem::path& executable, LaunchPl
         return Fail(std::move(result), LaunchFailure::InvalidData);
     const auto payloadSize = static_cast<std::size_t>(length);
 
-    // 5. Room for the payload.
-    Buffer payload = Allocate(platform, payloadSize);
+    // 5. Room for the payload, and at least for its header: the steps below
+    // read the header's fields before they check that the payload holds
+    // them, so the fields a short payload lacks read as zero.
+    Buffer payload = Allocate(platform, std::max(payloadSize, kPayloadHeaderSize));
     if (!payload) return Fail(std::move(result), LaunchFailure::InsufficientMemory);
+    std::fill(payload.get() + std::min(payloadSize, kPayloadHeaderSize), payload.get() + kPayloadHeaderSize, 0);
 
     // 6. Read it whole; it starts with the same magic.
     file.seekg(trailerAt - length, std::ios::beg);

@@ -23,6 +23,29 @@ static_assert(kIndent.size() == 4);
 
 const Text kNoText;
 
+// Replaces every placeholder `what` that begins a character of `text`: the
+// bytes of a placeholder ("{作者}") inside a book's text may also stand
+// across characters (a '{' that is the trail byte of a GBK character), and
+// replacing those would split the character and leave its lead byte to join
+// what is put in.
+Text ReplacePlaceholder(std::string_view text, std::string_view what, std::string_view with) {
+    if (what.empty() || text.find(what) == std::string_view::npos) return Text(text);
+    Text out;
+    out.reserve(text.size() + with.size());
+    std::size_t i = 0;
+    while (i < text.size()) {
+        if (text[i] == what[0] && text.compare(i, what.size(), what) == 0) {
+            out.append(with);
+            i += what.size();
+            continue;
+        }
+        const std::size_t n = runtime::CharLengthAt(text, i);
+        out.append(text, i, n);
+        i += n;
+    }
+    return out;
+}
+
 // Step 6 of the paragraph rules: a run of paragraph breaks is one break.
 // (Repeating "replace every <p><p> by <p>" until none is left does exactly
 // this, since "<p>" cannot overlap itself.)
@@ -126,18 +149,18 @@ Text SubstitutePlaceholders(std::string_view text, const PageContext& page, runt
         return {};
     }
     Text out(text);
-    if (!title.empty()) out = Replace(out, "{标题}", title);
-    if (!content.empty()) out = Replace(out, "{内容}", content);
-    out = Replace(out, "{书名}", page.title);
-    out = Replace(out, "{作者}", page.author);
-    out = Replace(out, "{制作}", page.Parameter(param::kMaker));
-    out = Replace(out, "{版权}", page.Parameter(param::kCopyright));
-    out = Replace(out, "{上一页}", page.Parameter(param::kPrevious));
-    out = Replace(out, "{目录}", page.Parameter(param::kContents));
-    out = Replace(out, "{下一页}", page.Parameter(param::kNext));
-    out = Replace(out, "{模板}", page.templateCount > 1 ? std::string_view(page.Parameter(param::kTemplateMenu))
+    if (!title.empty()) out = ReplacePlaceholder(out, "{标题}", title);
+    if (!content.empty()) out = ReplacePlaceholder(out, "{内容}", content);
+    out = ReplacePlaceholder(out, "{书名}", page.title);
+    out = ReplacePlaceholder(out, "{作者}", page.author);
+    out = ReplacePlaceholder(out, "{制作}", page.Parameter(param::kMaker));
+    out = ReplacePlaceholder(out, "{版权}", page.Parameter(param::kCopyright));
+    out = ReplacePlaceholder(out, "{上一页}", page.Parameter(param::kPrevious));
+    out = ReplacePlaceholder(out, "{目录}", page.Parameter(param::kContents));
+    out = ReplacePlaceholder(out, "{下一页}", page.Parameter(param::kNext));
+    out = ReplacePlaceholder(out, "{模板}", page.templateCount > 1 ? std::string_view(page.Parameter(param::kTemplateMenu))
                                                          : std::string_view());
-    return Replace(out, "{链接}", page.Parameter(param::kLinks));
+    return ReplacePlaceholder(out, "{链接}", page.Parameter(param::kLinks));
 }
 
 Text EscapeForScript(std::string_view text, Backslashes backslashes) {
@@ -150,6 +173,20 @@ Text EscapeForScript(std::string_view text, Backslashes backslashes) {
             out.append(text, i, n);
             i += n;
             continue;
+        }
+        // A lead byte with no trail byte after it stands alone; a browser
+        // shows it as U+FFFD. Before a quote or a line end, which get a
+        // backslash here, it would take that backslash (5C) for its trail
+        // byte and leave the quote unescaped; at the end it would join
+        // whatever the text is put before. So it is written as the escape
+        // of U+FFFD instead.
+        if (c >= 0x81 && c <= 0xFE) {
+            const char next = i + 1 < text.size() ? text[i + 1] : '\0';
+            if (i + 1 == text.size() || next == '\'' || next == '"' || next == '\r' || next == '\n') {
+                out += "\\ufffd";
+                ++i;
+                continue;
+            }
         }
         switch (c) {
             case '\\': {
@@ -182,10 +219,10 @@ Text BuildChapterFragmentOf(const text::Book& book, int chapter, const PageConte
     const Text& label = k < index.labels.size() ? index.labels[k] : kNoText;
     const Text& volume = node >= 0 ? index.tree.TextOf(index.tree.At(node).parent) : kNoText;
     const Text& title = node >= 0 ? index.tree.TextOf(node) : index.titles[k];
-    Text heading = Replace(page.Parameter(param::kFragmentHeading), "{卷章序}",
+    Text heading = ReplacePlaceholder(page.Parameter(param::kFragmentHeading), "{卷章序}",
                            EscapeForScript(label, Backslashes::Escaped));
-    heading = Replace(heading, "{卷名}", EscapeForScript(volume, Backslashes::Escaped));
-    heading = Replace(heading, "{章名}", EscapeForScript(title, Backslashes::Escaped));
+    heading = ReplacePlaceholder(heading, "{卷名}", EscapeForScript(volume, Backslashes::Escaped));
+    heading = ReplacePlaceholder(heading, "{章名}", EscapeForScript(title, Backslashes::Escaped));
 
     // The body as it stands in the working text (a start past its end reads
     // nothing, an end before the start too).
@@ -257,7 +294,7 @@ Text BuildPageTableLines(const text::ChapterIndex& index) {
 }
 
 Text BuildPageTable(const text::ChapterIndex& index, const PageContext& page, runtime::Ui& ui) {
-    const Text script = Replace(page.Parameter(param::kPageScript), "{PAGE}", BuildPageTableLines(index));
+    const Text script = ReplacePlaceholder(page.Parameter(param::kPageScript), "{PAGE}", BuildPageTableLines(index));
     // The book's title, author and the two free texts stand inside script
     // strings in page.js.
     ParameterTexts texts = page.parameters ? *page.parameters : ParameterTexts{};
@@ -328,13 +365,13 @@ TemplatePagesResult WriteTemplatePages(const fs::path& ebookDirectory, const Pag
         const auto text = read(path);
         if (!text) continue;
         const Text filled = SubstitutePlaceholders(*text, page, ui, page.Parameter(p.title), page.Parameter(p.content));
-        write(path, Replace(filled, "{章节}", page.Parameter(p.chapters)));
+        write(path, ReplacePlaceholder(filled, "{章节}", page.Parameter(p.chapters)));
     }
     return result;
 }
 
 Text BuildStartPage(const PageContext& page, runtime::Ui& ui) {
-    return Replace(SubstitutePlaceholders(page.Parameter(param::kStartPage), page, ui), "{默认模板}", "index1");
+    return ReplacePlaceholder(SubstitutePlaceholders(page.Parameter(param::kStartPage), page, ui), "{默认模板}", "index1");
 }
 
 Text TemplateMenuItems(const std::vector<Text>& templateNames) {
@@ -347,7 +384,7 @@ Text TemplateMenuItems(const std::vector<Text>& templateNames) {
 }
 
 Text BuildTemplateMenuScript(std::string_view items, const PageContext& page) {
-    return Replace(page.Parameter(param::kMenuScript), "{模板项目}", items);
+    return ReplacePlaceholder(page.Parameter(param::kMenuScript), "{模板项目}", items);
 }
 
 }  // namespace qx::output

@@ -12,6 +12,7 @@
 #include <set>
 
 #include "headings/outline.h"
+#include "runtime/encoding.h"
 #include "runtime/gbk_text.h"
 #include "text/chapters.h"
 #include "text/index_building.h"
@@ -224,6 +225,12 @@ void LoadChaptersByHeadings(Book& book, const headings::RuleSet& rules, runtime:
     Check(facts, index.warnings);
     working.Seek(end);
 
+    if (const auto slow = matcher.SetAside(); !slow.empty()) {
+        std::string names;
+        for (const auto& name : slow)
+            names += "\r\n" + runtime::Utf8ToGbk(name);
+        ui.Message(std::string(msg::kRulesSetAside) + names, runtime::Icon::Exclamation);
+    }
     if (hs.empty()) {
         ui.Status(msg::kNoHeadingsFound);
         return;

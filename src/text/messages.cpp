@@ -43,6 +43,7 @@ const std::string_view kHeadingsNeedNoLayout = "按标题分章无需排版！";
 const std::string_view kFrontMatterTitle = "卷首";
 const std::string_view kNoHeadingsFound =
     "未找到章节标题，全文作为一章载入。请换用卷章分行，或在标题规则中添加规则！";
+const std::string_view kRulesSetAside = "这些标题规则在太多行上匹配过久，已停用（请简化它们的表达式）：";
 const std::string_view kEmptyWarning = "本章没有正文";
 
 const std::string_view kCaptionUnicode = "Unicode -> GBK简";

@@ -42,6 +42,9 @@ extern const std::string_view kFrontMatterTitle;        // the chapter made of t
 // After loading by headings: what was found, and how many chapters look wrong.
 std::string HeadingsLoaded(int chapters, int volumes, int suspicious);
 extern const std::string_view kNoHeadingsFound;
+// Heading rules whose patterns backtracked too long on too many lines; their
+// names follow, one to a line.
+extern const std::string_view kRulesSetAside;
 // The reasons of the check, shown as the tree's tooltip.
 std::string GapWarning(int previous, int number);
 std::string DuplicateWarning(int number, int otherChapter);  // otherChapter counts from 1

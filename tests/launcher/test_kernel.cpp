@@ -20,8 +20,11 @@ void Entry(const void* image) {
 
 }  // namespace
 
-extern "C" __attribute__((visibility("default"))) void* GetNewSock(int version) {
-    return version == 1000 ? reinterpret_cast<void*>(&Entry) : nullptr;
+// The launcher calls it as a function giving a void (*)(const void*), so it
+// is declared as one: a call through another function type is undefined.
+using RuntimeEntry = void (*)(const void*);
+extern "C" __attribute__((visibility("default"))) RuntimeEntry GetNewSock(int version) {
+    return version == 1000 ? &Entry : nullptr;
 }
 
 extern "C" __attribute__((visibility("default"))) const void* SeenImage() { return g_image; }

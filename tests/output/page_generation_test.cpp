@@ -220,9 +220,11 @@ TEST(EscapeForScript, QuotesLineEndsAndBackslashRuns) {
         // GB18030 four-byte characters stay whole, and so does what follows them.
         {"\x95\x32\x82\x36'", Backslashes::Literal, "\x95\x32\x82\x36\\'"},
         {"\x94\x39\xFC\x38\"\\", Backslashes::Literal, "\x94\x39\xFC\x38\\\"\\\\"},
-        // A lead byte that no trail byte follows does not swallow a quote.
-        {"x\x81'", Backslashes::Literal, "x\x81\\'"},
-        {"x\x81\"", Backslashes::Literal, "x\x81\\\""},
+        // A lead byte that no trail byte follows does not swallow a quote:
+        // it would take the escaping backslash (5C) for its trail byte, so
+        // it is written as the escape of U+FFFD, what a browser shows for it.
+        {"x\x81'", Backslashes::Literal, "x\\ufffd\\'"},
+        {"x\x81\"", Backslashes::Literal, "x\\ufffd\\\""},
     };
     for (const auto& c : cases) EXPECT_EQ(EscapeForScript(c.in, c.mode), c.out) << c.in;
 }
