@@ -34,11 +34,15 @@ constexpr const char* kMyEbooks = "My eBooks";
 // folding case could make two different keys equal.
 using Ini = CSimpleIniCaseA;
 
-void Load(Ini& ini, const std::filesystem::path& file) {
+void Configure(Ini& ini) {
     ini.SetUnicode(false);
     ini.SetMultiKey(false);
     ini.SetMultiLine(false);
     ini.SetSpaces(false);  // "key=value", as Windows writes profile files
+}
+
+void Load(Ini& ini, const std::filesystem::path& file) {
+    Configure(ini);
     if (auto bytes = runtime::ReadWholeFile(file)) ini.LoadData(bytes->data(), bytes->size());
 }
 
@@ -54,8 +58,14 @@ bool Flag(const Ini& ini, const char* key) {
 }  // namespace
 
 Settings ReadSettings(const std::filesystem::path& iniFile, const std::filesystem::path& documentsDirectory) {
+    const auto bytes = runtime::ReadWholeFile(iniFile);
+    return ReadSettingsText(bytes ? std::string_view(*bytes) : std::string_view(), documentsDirectory);
+}
+
+Settings ReadSettingsText(std::string_view iniBytes, const std::filesystem::path& documentsDirectory) {
     Ini ini;
-    Load(ini, iniFile);
+    Configure(ini);
+    if (!iniBytes.empty()) ini.LoadData(iniBytes.data(), iniBytes.size());
     Settings s;
     std::string documents = documentsDirectory.string();
     if (!documents.empty() && documents.back() != '/') documents += '/';
@@ -74,6 +84,11 @@ Settings ReadSettings(const std::filesystem::path& iniFile, const std::filesyste
 }
 
 bool WriteSettings(const std::filesystem::path& iniFile, const Settings& s) {
+    std::error_code error;
+    return WriteSettings(iniFile, s, error);
+}
+
+bool WriteSettings(const std::filesystem::path& iniFile, const Settings& s, std::error_code& error) {
     Ini ini;
     Load(ini, iniFile);
     auto set = [&](const char* key, const std::string& gbk) { ini.SetValue(kSection, key, gbk.c_str()); };
@@ -88,8 +103,11 @@ bool WriteSettings(const std::filesystem::path& iniFile, const Settings& s) {
     set(kTemplates, s.templates);
     set(kPackerPath, runtime::Utf8ToGbk(s.packerPath));
     std::string out;
-    if (ini.Save(out) < 0) return false;
-    return runtime::WriteFileAtomically(iniFile, out);
+    if (ini.Save(out) < 0) {
+        error = std::make_error_code(std::errc::not_enough_memory);
+        return false;
+    }
+    return runtime::WriteFileAtomically(iniFile, out, error);
 }
 
 runtime::Text JoinTemplateNames(const std::vector<runtime::Text>& names) {

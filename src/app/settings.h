@@ -4,6 +4,8 @@
 
 #include <filesystem>
 #include <string>
+#include <string_view>
+#include <system_error>
 
 #include "runtime/gbk_text.h"
 #include "text/chapters.h"
@@ -25,10 +27,14 @@ struct Settings {
 // directory is `documentsDirectory` + "My eBooks", the input directory the
 // output directory, booleans true, separate-lines mode, template "默认".
 Settings ReadSettings(const std::filesystem::path& iniFile, const std::filesystem::path& documentsDirectory);
+// The same from the file's bytes.
+Settings ReadSettingsText(std::string_view iniBytes, const std::filesystem::path& documentsDirectory);
 
 // Writes the eight keys, keeping every other section, key and comment of the
 // file; the file is replaced atomically. Returns success.
 bool WriteSettings(const std::filesystem::path& iniFile, const Settings& settings);
+// The same, telling why it failed.
+bool WriteSettings(const std::filesystem::path& iniFile, const Settings& settings, std::error_code& error);
 
 // The template setting for a selected-template list: the names joined by
 // "|", or "默认" when the list is empty.
