@@ -16,6 +16,7 @@ packages=(
     fp-utils libchm-bin libxml2-utils libsimpleini-dev
     python3 time
     epubcheck pandoc zip
+    lintian desktop-file-utils dpkg-dev fakeroot clang libclang-rt-14-dev llvm
 )
 
 missing=()

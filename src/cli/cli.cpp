@@ -17,6 +17,7 @@
 #include "app/settings.h"
 #include "app/startup.h"
 #include "app/template_list.h"
+#include "app/user_home.h"
 #include "cli/batch.h"
 #include "epub/epub_writer.h"
 #include "epub/messages.h"
@@ -43,7 +44,8 @@ using runtime::Buttons;
 using runtime::Icon;
 
 constexpr const char* kUsage =
-    "usage: qxebook [gui] [--home DIR]   open the desktop program\n"
+    "usage: qxebook [gui] [--home DIR] [BOOK.txt]   open the desktop program (with BOOK.txt chosen)\n"
+    "       qxebook --version              print the program's version\n"
     "       qxebook inspect BOOK.txt [--title T] [--author A] [--mode auto|separate|one-line|headings]\n"
     "                       [--convert auto|none|utf8|utf16|big5|gbk-trad] [--simplify|--no-simplify]\n"
     "                       [--rule REGEX]... [--yes|--no] [--no-layout] [--json] [--home DIR]\n"
@@ -113,7 +115,9 @@ constexpr const char* kUsage =
     "            (data.vdb and data.vdt): list them, print one, replace one with\n"
     "            the content of FILE, or restore the built-in texts. Texts are\n"
     "            UTF-8 on the terminal and in FILE; --raw passes GBK bytes.\n"
-    "  --home    the program home (default: QX_HOME, else the program's directory)\n";
+    "  --home    the program home (default: QX_HOME, else the program's directory\n"
+    "            when it can be written, else ~/.local/share/qxebook with the\n"
+    "            settings in ~/.config/qxebook)\n";
 
 // Talks to the user on stderr and answers questions from the flags: the
 // UTF-16 question from --yes/--no, the question about an existing e-book
@@ -403,7 +407,7 @@ int WritePreview(const Options& o, const text::FilePage& page, const text::Book&
     return 0;
 }
 
-std::filesystem::path HomeOf(const Options& o);
+runtime::HomeLayout HomeOf(const Options& o, std::ostream& err);
 
 // The page "文件" from the options; nothing when the book cannot be read or
 // the file name gives no title or author (told on `err`).
@@ -453,7 +457,7 @@ std::optional<text::FilePage> FilePageOf(const Options& o, std::ostream& err) {
     page.keepTraditional = o.flags.count("--no-simplify") > 0;
 
     // Heading rules: the program home's, with those of --rule tried first.
-    headings::RuleSet rules = headings::LoadRules(HomeOf(o));
+    headings::RuleSet rules = headings::LoadRules(HomeOf(o, err).config);
     const auto given = o.lists.count("--rule") ? o.lists.at("--rule") : std::vector<std::string>{};
     for (auto r = given.rbegin(); r != given.rend(); ++r) {
         if (const auto error = headings::PatternError(*r)) throw UsageError("--rule " + *r + ": " + *error);
@@ -496,8 +500,6 @@ int Inspect(const Options& o, std::ostream& out, std::ostream& err) {
     }
     return 0;
 }
-
-std::filesystem::path HomeOf(const Options& o);
 
 // Opens the parameter table of the program home; a fresh home gets the
 // built-in table first (and is told so). False, told on `err`, when there is
@@ -574,7 +576,8 @@ int ConvertSeveral(const Options& o, const std::vector<std::filesystem::path>& b
         jobs = n;
     }
     // A fresh program home gets its parameter table once, before the runs share it.
-    if (!o.flags.count("--epub-only") && !LoadParameters(HomeOf(o), err, o.flags.count("--quiet") > 0)) return 1;
+    const bool quiet = o.flags.count("--quiet") > 0;
+    if (!o.flags.count("--epub-only") && !LoadParameters(HomeOf(o, err).home, err, quiet)) return 1;
     std::vector<std::string> options;
     for (const auto& [name, values] : o.lists) {
         if (name == "--jobs") continue;
@@ -610,8 +613,9 @@ int Convert(const Options& o, std::ostream& out, std::ostream& err) {
     }
     auto page = FilePageOf(o, err);
     if (!page) return 1;
-    const auto home = HomeOf(o);
-    const app::Settings settings = app::ReadSettings(app::SettingsPath(home), runtime::DocumentsDirectory());
+    const runtime::HomeLayout layout = HomeOf(o, err);
+    const auto& home = layout.home;
+    const app::Settings settings = app::ReadSettings(app::SettingsPath(layout.config), runtime::DocumentsDirectory());
     const std::filesystem::path outputDirectory = o.values.count("--out")
                                                       ? std::filesystem::path(o.values.at("--out"))
                                                       : std::filesystem::path(settings.outputDirectory);
@@ -621,7 +625,7 @@ int Convert(const Options& o, std::ostream& out, std::ostream& err) {
     std::optional<output::ParameterTexts> parameters;
     if (!epubOnly) {
         app::TemplateList templates;
-        templates.SetInstalled(app::InstalledTemplates(home));
+        templates.SetInstalled(app::InstalledTemplates(home, layout.installedTemplates));
         for (const auto& name : o.lists.count("--template") ? o.lists.at("--template") : std::vector<std::string>{}) {
             chosen.push_back(runtime::Utf8ToGbk(name));
         }
@@ -633,7 +637,9 @@ int Convert(const Options& o, std::ostream& out, std::ostream& err) {
                 const auto& items = templates.Items();
                 if (std::none_of(items.begin(), items.end(), [&](const auto& i) { return i.name == name; })) {
                     err << "qxebook: error: no template " << runtime::GbkToUtf8(name) << " in "
-                        << (home / "template").string() << "\n";
+                        << (home / "template").string()
+                        << (layout.installedTemplates.empty() ? "" : " or " + layout.installedTemplates.string())
+                        << "\n";
                     return 1;
                 }
             }
@@ -654,6 +660,7 @@ int Convert(const Options& o, std::ostream& out, std::ostream& err) {
     job.author = page->author;
     job.outputDirectory = outputDirectory;
     job.programHome = home;
+    job.installedTemplates = layout.installedTemplates;
     job.selectedTemplates = chosen;
     job.inputFile = page->inputPath;
     job.parameters = &*parameters;
@@ -694,10 +701,17 @@ int Convert(const Options& o, std::ostream& out, std::ostream& err) {
 }
 
 
-std::filesystem::path HomeOf(const Options& o) {
+// The program home of the options; an installed copy's user gets the
+// folders and the built-in table and settings on the first start.
+runtime::HomeLayout HomeOf(const Options& o, std::ostream& err) {
     std::optional<std::filesystem::path> home;
     if (o.values.count("--home")) home = o.values.at("--home");
-    return runtime::ProgramHome(home);
+    const runtime::HomeLayout layout = runtime::LocateProgramHome(home);
+    std::string problem;
+    if (!app::PrepareUserHome(layout, runtime::DocumentsDirectory(), problem)) {
+        err << "qxebook: error: " << problem << "\n";
+    }
+    return layout;
 }
 
 int RowArgument(const Options& o, std::size_t at) {
@@ -714,7 +728,7 @@ int RowArgument(const Options& o, std::size_t at) {
 int Params(const Options& o, std::ostream& out, std::ostream& err) {
     if (o.positional.empty()) throw UsageError("params needs list, get, set or restore");
     const std::string& what = o.positional[0];
-    const auto home = HomeOf(o);
+    const auto home = HomeOf(o, err).home;
     const bool raw = o.flags.count("--raw") > 0;
     if (what == "restore") {
         if (o.positional.size() != 1) throw UsageError("params restore takes no further arguments");
@@ -756,7 +770,9 @@ int Params(const Options& o, std::ostream& out, std::ostream& err) {
         return 1;
     }
     if (!table.Write(row, 2, raw ? *content : runtime::Utf8ToGbk(*content))) {
-        err << "qxebook: error: cannot write the parameter table in " << home.string() << "\n";
+        err << "qxebook: error: cannot write the parameter table in " << home.string();
+        if (table.LastWriteError()) err << ": " << runtime::GbkToUtf8(runtime::ReasonOf(table.LastWriteError()));
+        err << "; the table is left as it was\n";
         return 1;
     }
     out << "row " << row << " (" << runtime::GbkToUtf8(table.Read(row, 1)) << ") set from " << o.positional[2]
@@ -766,6 +782,13 @@ int Params(const Options& o, std::ostream& out, std::ostream& err) {
 
 }  // namespace
 
+bool IsCommand(const std::string& word) {
+    for (const char* command : {"inspect", "preview", "convert", "params", "image", "help", "gui"}) {
+        if (word == command) return true;
+    }
+    return false;
+}
+
 int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     try {
         if (args.empty()) {
@@ -774,6 +797,10 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         }
         if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
             out << kUsage;
+            return 0;
+        }
+        if (args[0] == "--version") {
+            out << "qxebook " << QX_VERSION << "\n";
             return 0;
         }
         if (args[0] == "image") return image::RunImageCommand({args.begin() + 1, args.end()}, out, err);

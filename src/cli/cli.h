@@ -12,4 +12,7 @@ namespace qx::cli {
 // code: 0 done, 1 the work was refused or failed, 2 bad usage.
 int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
+// Whether `word` is one of the command line's commands (inspect, convert, …).
+bool IsCommand(const std::string& word);
+
 }  // namespace qx::cli

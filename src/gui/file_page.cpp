@@ -125,33 +125,41 @@ void MainWindow::OnBrowseInput() {
     通用对话框1->initialDirectory = QString::fromStdString(m_state.inputDirectory);
     通用对话框1->filter = QString::fromUtf8(kInputFilter);
     if (通用对话框1->Open()) {
-        const app::ChosenInput chosen = app::ChooseInputFile(m_state, 通用对话框1->fileName.toStdString());
-        const QString stem = FromGbk(chosen.stem);
-        状态条1_部分2->setText(stem);
-        状态条1_部分2->setToolTip(stem);
-        编辑框_文件名->setText(QString::fromStdString(chosen.path));
-        if (!chosen.title.empty() || !chosen.author.empty()) {
-            编辑框_书名->setText(FromGbk(chosen.title));
-            编辑框_作者->setText(FromGbk(chosen.author));
-        }
-        HideOutputStageButtons();
-        // The conversion that fits the file's encoding and the mode that fits
-        // its headings, proposed; the user may still change both.
-        if (const auto proposal = text::ProposeInput(chosen.path, m_state.headingRules)) {
-            auto& page = m_state.filePage;
-            page.convert = proposal->page.convert;
-            page.fromUnicode = proposal->page.fromUnicode;
-            page.fromBig5 = proposal->page.fromBig5;
-            page.fromTraditionalGbk = proposal->page.fromTraditionalGbk;
-            page.fromUtf8 = proposal->page.fromUtf8;
-            page.simplify = proposal->page.simplify;
-            WriteConversionChoice();
-            SetMode(proposal->page.mode);
-            m_ui->Status(proposal->status, true);
-            return;
-        }
+        ChooseInput(通用对话框1->fileName);
+        return;
     }
     HideOutputStageButtons();
+    状态条1_部分1->setText(QString::fromUtf8(kPressNext));
+}
+
+void MainWindow::ChooseInput(const QString& file) {
+    编辑框_书名->clear();
+    编辑框_作者->clear();
+    const app::ChosenInput chosen = app::ChooseInputFile(m_state, file.toStdString());
+    const QString stem = FromGbk(chosen.stem);
+    状态条1_部分2->setText(stem);
+    状态条1_部分2->setToolTip(stem);
+    编辑框_文件名->setText(QString::fromStdString(chosen.path));
+    if (!chosen.title.empty() || !chosen.author.empty()) {
+        编辑框_书名->setText(FromGbk(chosen.title));
+        编辑框_作者->setText(FromGbk(chosen.author));
+    }
+    HideOutputStageButtons();
+    // The conversion that fits the file's encoding and the mode that fits
+    // its headings, proposed; the user may still change both.
+    if (const auto proposal = text::ProposeInput(chosen.path, m_state.headingRules)) {
+        auto& page = m_state.filePage;
+        page.convert = proposal->page.convert;
+        page.fromUnicode = proposal->page.fromUnicode;
+        page.fromBig5 = proposal->page.fromBig5;
+        page.fromTraditionalGbk = proposal->page.fromTraditionalGbk;
+        page.fromUtf8 = proposal->page.fromUtf8;
+        page.simplify = proposal->page.simplify;
+        WriteConversionChoice();
+        SetMode(proposal->page.mode);
+        m_ui->Status(proposal->status, true);
+        return;
+    }
     状态条1_部分1->setText(QString::fromUtf8(kPressNext));
 }
 
@@ -211,7 +219,7 @@ void MainWindow::OnHeadingRules() {
     }
     if (dialog.result() != QDialog::Accepted) return;
     m_state.headingRules = dialog.Rules();
-    if (!headings::SaveRules(m_state.home.empty() ? runtime::ProgramHome() : m_state.home, m_state.headingRules)) {
+    if (!headings::SaveRules(m_paths ? m_paths->ConfigDirectory() : runtime::ProgramHome(), m_state.headingRules)) {
         m_ui->Message(text::msg::kRulesNotSaved, runtime::Icon::Error);
     }
 }

@@ -34,19 +34,27 @@ void UseProgramFont() {
 }
 
 int RunGui(int argc, char** argv) {
+    // qxebook [gui] [--home DIR] [BOOK.txt]
     std::optional<std::filesystem::path> home;
-    for (int i = 1; i + 1 < argc; ++i) {
-        if (std::string_view(argv[i]) == "--home") home = argv[i + 1];
+    QString book;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg(argv[i]);
+        if (arg == "--home" && i + 1 < argc) {
+            home = argv[++i];
+        } else if (!(i == 1 && arg == "gui")) {
+            book = QString::fromLocal8Bit(argv[i]);
+        }
     }
     PrepareApplication();
     QApplication application(argc, argv);
     UseProgramFont();
     app::AppState state;
     MainWindow window(state);
-    const app::ProgramPaths paths{runtime::ProgramHome(home), runtime::DocumentsDirectory(),
-                                  runtime::TemporaryDirectory()};
+    const app::ProgramPaths paths = app::PathsOf(runtime::LocateProgramHome(home), runtime::DocumentsDirectory(),
+                                                 runtime::TemporaryDirectory());
     if (!window.StartUp(paths)) return 0;  // the user declined to restore a missing parameter table
     window.show();
+    if (!book.isEmpty()) window.ChooseInput(book);
     return application.exec();
 }
 

@@ -261,7 +261,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     if (m_paths) {
         if (选择框_参数_自动保存->isChecked() && m_state.parameterModified)
             StoreEditorIntoParameter();
-        app::CloseDown(m_state, *m_paths, CurrentSettings());
+        app::CloseDown(m_state, *m_paths, CurrentSettings(), m_ui.get());
     }
     QWidget::closeEvent(event);
 }

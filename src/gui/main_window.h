@@ -95,6 +95,9 @@ public:
     // The start-up sequence (the window's created event): settings, parameter
     // table, templates. False when the user chose to end the program.
     bool StartUp(const app::ProgramPaths& paths);
+    // Chooses `file` as the input, as if it had been picked with 浏览 (the
+    // book the program was started with).
+    void ChooseInput(const QString& file);
     // The widgets' state as settings (for the closing sequence).
     app::Settings CurrentSettings() const;
     // Shows the template list model in the list and its companions.

@@ -240,6 +240,7 @@ void MainWindow::OnOutput() {
     job->author = ToGbk(编辑框_作者->text());
     job->outputDirectory = 编辑框_输出目录->text().toStdString();
     job->programHome = home;
+    if (m_paths) job->installedTemplates = m_paths->installedTemplates;
     job->selectedTemplates = m_state.templates.Selected();
     job->inputFile = 通用对话框1->fileName.isEmpty() ? 编辑框_文件名->text().toStdString()
                                                      : 通用对话框1->fileName.toStdString();

@@ -106,6 +106,41 @@ TEST_F(StartUpTest, WithoutATemplateFolderTheListIsEmptyAndClosingWritesTheDefau
     EXPECT_NE(Ini().find("模板=默认"), std::string::npos);
 }
 
+TEST_F(StartUpTest, SettingsThatCannotBeSavedAreToldWithTheFileAndTheReasonAndTheOldFileStays) {
+    ASSERT_TRUE(WriteDefaultTables(paths.home));
+    const std::string before = "[基本设置]\r\n模板=默认\r\n";
+    runtime::WriteFileAtomically(SettingsPath(paths.home), before);
+    auto settings = StartUp(state, paths, ui);
+    ASSERT_TRUE(settings);
+    settings->instantPreview = false;
+
+    // The last step of the save fails: the file keeps its old content, no
+    // temporary file is left, and the error box says which file and why.
+    runtime::SetRenameFunctionForTesting([](const fs::path&, const fs::path&) { return false; });
+    const bool written = CloseDown(state, paths, *settings, &ui);
+    runtime::SetRenameFunctionForTesting(nullptr);
+    EXPECT_FALSE(written);
+    EXPECT_EQ(Ini(), before);
+    for (const auto& entry : fs::directory_iterator(paths.home)) {
+        EXPECT_EQ(entry.path().filename().string().find("qx_cfg.ini.tmp"), std::string::npos) << entry.path();
+    }
+    const std::string file = runtime::Utf8ToGbk(SettingsPath(paths.home).string());
+    ASSERT_EQ(ui.Texts(test::ScriptedUi::Call::Message).size(), 1u);
+    EXPECT_EQ(ui.calls.back().text,
+              "设置保存失败，原有设置文件未改动：" + file + "\r\n原因：Input/output error");
+    EXPECT_EQ(ui.calls.back().icon, runtime::Icon::Error);
+    EXPECT_FALSE(fs::exists(paths.temporary / "~temp.vdb"));  // the backups go all the same
+
+    // A folder that is gone: the system's reason; without a Ui nothing is shown.
+    ui.calls.clear();
+    paths.config = dir.Path() / "gone";
+    EXPECT_FALSE(CloseDown(state, paths, *settings, &ui));
+    ASSERT_EQ(ui.Texts(test::ScriptedUi::Call::Message).size(), 1u);
+    EXPECT_THAT(ui.calls.back().text, ::testing::EndsWith("\r\n原因：No such file or directory"));
+    EXPECT_FALSE(CloseDown(state, paths, *settings));
+    EXPECT_EQ(ui.Texts(test::ScriptedUi::Call::Message).size(), 1u);
+}
+
 TEST(ParameterStore, TheBuiltInTableHasTheShippedShape) {
     test::TempDir dir;
     ASSERT_TRUE(WriteDefaultTables(dir.Path()));

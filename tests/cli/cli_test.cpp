@@ -289,6 +289,17 @@ TEST_F(Convert, ParamsListGetSetAndRestore) {
     EXPECT_EQ(Cli({"params", "set", "3", (dir.Path() / "none").string(), "--home", home.string()}).code, 1);
 }
 
+TEST(Version, IsPrintedAloneAndCommandWordsAreKnown) {
+    const CliRun r = Cli({"--version"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_THAT(r.out, ::testing::MatchesRegex("qxebook [0-9]+\\.[0-9]+(\\.[0-9]+)?\n"));
+    EXPECT_TRUE(r.err.empty());
+    // A book named like a command is not taken for the file to open.
+    for (const char* word : {"inspect", "preview", "convert", "params", "image", "gui"}) EXPECT_TRUE(IsCommand(word)) << word;
+    EXPECT_FALSE(IsCommand("book.txt"));
+    EXPECT_EQ(Cli({"nosuch.txt"}).code, 2);
+}
+
 TEST_F(Inspect, BadInputIsToldWithANonZeroExit) {
     const auto book = dir.Write("book.txt", "x\r\n");
     const CliRun missing = Cli({"inspect", (dir.Path() / "nope.txt").string(), "--title", "t", "--author", "a"});

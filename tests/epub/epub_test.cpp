@@ -219,7 +219,9 @@ TEST_F(EpubTest, TitlesAndTextAreEscapedAndParagraphsNormalised) {
     EXPECT_THAT(c1, HasSubstr(U8(u8"<p>第一段 a&lt;b&gt;&amp;c</p>\n<p>第二段 \\n</p>\n</section>")));
     EXPECT_THAT(files.at("OEBPS/text/c00002.xhtml"), HasSubstr(U8(u8"<h2>第二章 空</h2>\n</section>")));  // empty chapter
     for (const auto& [name, bytes] : files) {
-        if (name.ends_with(".xhtml")) EXPECT_TRUE(WellFormed(bytes)) << name;
+        if (name.ends_with(".xhtml")) {
+            EXPECT_TRUE(WellFormed(bytes)) << name;
+        }
     }
     EXPECT_EQ(EscapeXml(U8(u8"a\x0b\uFFFE\uFFFF\tb")), "a\tb");
     EXPECT_THAT(Paragraphs(G("\r\n  \r\n\t甲\\\\乙 \r\n　\r\n丙")), ElementsAre(U8(u8"甲\\乙"), U8(u8"丙")));
