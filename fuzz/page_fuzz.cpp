@@ -83,9 +83,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (int k = 0; k < index.ChapterCount(); ++k) {
         index.cursor = k;
         const auto fragment = output::BuildChapterFragment(book, page);
-        int size = -1;
-        fuzz::Require(output::BuildChapterFragmentOf(book, k, page, &size) == fragment &&
-                          size == index.sizes[static_cast<std::size_t>(k)],
+        int fragmentSize = -1;
+        fuzz::Require(output::BuildChapterFragmentOf(book, k, page, &fragmentSize) == fragment &&
+                          fragmentSize == index.sizes[static_cast<std::size_t>(k)],
                       "a fragment made alone differs from the one made in order");
         CheckScript(fragment, "a chapter fragment with a string left open");
     }

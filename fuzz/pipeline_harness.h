@@ -23,21 +23,10 @@
 #include <string_view>
 #include <vector>
 
+#include "checks.h"
 #include "text/chapters.h"
 
 namespace qx::fuzz {
-
-// Aborts with `what` on stderr when `ok` is false.
-void Require(bool ok, const char* what);
-
-// Well-formed UTF-8; with `codePoints`, its characters are appended there.
-bool WellFormedUtf8(std::string_view s, std::vector<std::uint32_t>* codePoints = nullptr);
-
-// Checks the Index of a loaded book: one title, label and volume number per
-// chapter, offsets inside the working text and in order, parents that exist
-// and are volumes, every chapter's node where its volume number puts it, and
-// every volume node with a chapter.
-void CheckIndex(const text::Book& book);
 
 // What the pipeline made that a browser runs as script, GBK: "js/page.js",
 // "js/mb.js", "txt/<label>.txt".

@@ -7,7 +7,10 @@
 #include <array>
 #include <atomic>
 #include <cstring>
+#include <memory>
+#include <mutex>
 #include <stdexcept>
+#include <unordered_map>
 
 #include "headings/chinese_number.h"
 #include "runtime/encoding.h"
@@ -119,8 +122,24 @@ struct Groups {
 
 }  // namespace
 
-struct Matcher::Compiled {
+namespace {
+
+// A pattern compiled (and JIT-compiled) once. Matching only reads it, so
+// one copy serves every matcher and every thread.
+struct Program {
     pcre2_code* code = nullptr;
+    Groups groups;
+    Program() = default;
+    Program(const Program&) = delete;
+    Program& operator=(const Program&) = delete;
+    ~Program() { pcre2_code_free(code); }
+};
+
+}  // namespace
+
+struct Matcher::Compiled {
+    std::shared_ptr<const Program> program;
+    pcre2_code* code = nullptr;  // the program's
     Groups groups;
     int rule = -1;
     Kind kind = Kind::Chapter;
@@ -129,12 +148,11 @@ struct Matcher::Compiled {
     // Lines on which the match reached its bound (counted by every thread).
     mutable std::atomic<int> limitHits{0};
     bool SetAside() const { return limitHits.load(std::memory_order_relaxed) >= kLimitHitsBeforeSetAside; }
-    ~Compiled() { pcre2_code_free(code); }
 };
 
 namespace {
 
-std::unique_ptr<Matcher::Compiled> Compile(const std::string& pattern, std::string* error) {
+std::shared_ptr<const Program> CompileProgram(const std::string& pattern, std::string* error) {
     int code = 0;
     PCRE2_SIZE offset = 0;
     // The pattern's UTF-8 is checked: a user's pattern comes from a file that
@@ -149,13 +167,49 @@ std::unique_ptr<Matcher::Compiled> Compile(const std::string& pattern, std::stri
         return nullptr;
     }
     pcre2_jit_compile(re, PCRE2_JIT_COMPLETE);  // without JIT the interpreter runs: slower, same result
-    auto compiled = std::make_unique<Matcher::Compiled>();
-    compiled->code = re;
+    auto program = std::make_shared<Program>();
+    program->code = re;
     auto group = [&](const char* name) {
         const int n = pcre2_substring_number_from_name(re, reinterpret_cast<PCRE2_SPTR>(name));
         return n > 0 ? n : -1;
     };
-    compiled->groups = {group("num"), group("unit"), group("sep"), group("title"), group("rest")};
+    program->groups = {group("num"), group("unit"), group("sep"), group("title"), group("rest")};
+    return program;
+}
+
+// Compiling the rules (JIT above all) costs far more than matching a
+// chapter's worth of lines, and a matcher is made for every sample the
+// window looks at and for every book of a batch: compiled programs are
+// kept, by pattern, for the life of the process. The store is bounded; when
+// full it starts again (programs in use live on in their matchers).
+constexpr std::size_t kStoredPrograms = 128;
+
+std::shared_ptr<const Program> StoredProgram(const std::string& pattern, std::string* error) {
+    static std::mutex mutex;
+    static std::unordered_map<std::string, std::shared_ptr<const Program>> store;
+    {
+        const std::lock_guard lock(mutex);
+        if (const auto it = store.find(pattern); it != store.end())
+            return it->second;
+    }
+    auto program = CompileProgram(pattern, error);
+    if (!program)
+        return nullptr;  // a refused pattern is tried again and told again
+    const std::lock_guard lock(mutex);
+    if (store.size() >= kStoredPrograms)
+        store.clear();
+    store.emplace(pattern, program);
+    return program;
+}
+
+std::unique_ptr<Matcher::Compiled> Compile(const std::string& pattern, std::string* error) {
+    auto program = StoredProgram(pattern, error);
+    if (!program)
+        return nullptr;
+    auto compiled = std::make_unique<Matcher::Compiled>();
+    compiled->code = program->code;
+    compiled->groups = program->groups;
+    compiled->program = std::move(program);
     return compiled;
 }
 

@@ -29,20 +29,29 @@ const Text kNoText;
 // replacing those would split the character and leave its lead byte to join
 // what is put in.
 Text ReplacePlaceholder(std::string_view text, std::string_view what, std::string_view with) {
-    if (what.empty() || text.find(what) == std::string_view::npos) return Text(text);
+    std::size_t hit = what.empty() ? std::string_view::npos : text.find(what);
+    if (hit == std::string_view::npos) return Text(text);
     Text out;
     out.reserve(text.size() + with.size());
-    std::size_t i = 0;
-    while (i < text.size()) {
-        if (text[i] == what[0] && text.compare(i, what.size(), what) == 0) {
+    std::size_t copied = 0;  // the text before this is in `out`
+    std::size_t known = 0;   // a character begins here, at or before `hit`
+    while (hit != std::string_view::npos) {
+        // A byte below 0x30 is never part of another character (GBK trail
+        // bytes are 30-39 and 40-FE), so a character begins right after
+        // one: the walk to `hit` starts at the nearest such byte.
+        std::size_t at = hit;
+        while (at > known && static_cast<unsigned char>(text[at - 1]) >= 0x30) --at;
+        while (at < hit) at += runtime::CharLengthAt(text, at);
+        if (at == hit) {
+            out.append(text, copied, hit - copied);
             out.append(with);
-            i += what.size();
-            continue;
+            copied = known = hit + what.size();
+        } else {
+            known = at;  // found inside a character: look on from the next one
         }
-        const std::size_t n = runtime::CharLengthAt(text, i);
-        out.append(text, i, n);
-        i += n;
+        hit = text.find(what, known);
     }
+    out.append(text, copied, std::string_view::npos);
     return out;
 }
 

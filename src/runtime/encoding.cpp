@@ -425,7 +425,7 @@ public:
         }
     };
 
-    Simplifier() : m_converter("t2s.json") {}
+    Simplifier() : m_converter(SharedConverter()) {}
 
     // The reference: all text through the converter.
     std::string ConvertAll(const std::string& utf8) const { return m_converter.Convert(utf8); }
@@ -638,7 +638,15 @@ private:
         }
     }
 
-    opencc::SimpleConverter m_converter;
+    // Loading the converter's dictionaries costs far more than converting a
+    // book's pieces, and the converter only reads them once loaded (it may be
+    // used by several threads at once): one serves the whole process. A
+    // missing configuration throws here, each time it is asked for.
+    static const opencc::SimpleConverter& SharedConverter() {
+        static const opencc::SimpleConverter converter("t2s.json");
+        return converter;
+    }
+    const opencc::SimpleConverter& m_converter;
     std::vector<char16_t> m_single = std::vector<char16_t>(0x10000, kUnknown);
 };
 

@@ -45,6 +45,35 @@ TEST(UserPatterns, ARunawayPatternIsBoundedAndSetAsideWhileSanePatternsStillMatc
     EXPECT_EQ(part->number, 7);
 }
 
+// Compiled patterns are kept for the process and shared between matchers:
+// what one matcher learns of a pattern (that it runs away) is its own, and
+// a matcher keeps its patterns however many others are compiled after it.
+TEST(UserPatterns, MatchersShareCompiledPatternsButNotWhatTheyLearnOfThem) {
+    RuleSet rules = RuleSet::BuiltIn();
+    rules.AddUserRule(kRunaway, Kind::Chapter, "runaway");
+    rules.AddUserRule("^Section (?<num>\\d+)", Kind::Chapter, "sections");
+    const Matcher first(rules);
+    const std::string as(200, 'a');
+    for (int i = 0; i < 40; ++i) first.Match(as);
+    EXPECT_EQ(first.SetAside(), std::vector<std::string>{"runaway"});
+    const Matcher second(rules);
+    EXPECT_TRUE(second.SetAside().empty());
+    for (int i = 0; i < 40; ++i) second.Match(as);
+    EXPECT_EQ(second.SetAside(), std::vector<std::string>{"runaway"});
+
+    for (int i = 0; i < 300; ++i) {
+        RuleSet one;
+        one.AddUserRule("^Item" + std::to_string(i) + " (?<num>\\d+)", Kind::Chapter, "item");
+        const Matcher other(one);
+        const auto item = other.Match("Item" + std::to_string(i) + " 5");
+        ASSERT_TRUE(item.has_value()) << i;
+        EXPECT_EQ(item->number, 5);
+    }
+    const auto section = first.Match("Section 12");
+    ASSERT_TRUE(section.has_value());
+    EXPECT_EQ(section->number, 12);
+}
+
 TEST(UserPatterns, ABookOfRunawayLinesLoadsAndTheUserIsTold) {
     RuleSet rules = RuleSet::BuiltIn();
     rules.AddUserRule(kRunaway, Kind::Chapter, "runaway");

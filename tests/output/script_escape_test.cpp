@@ -70,6 +70,14 @@ TEST(SubstitutePlaceholders, OnlyPlaceholdersThatBeginACharacterAreFilled) {
     EXPECT_EQ(SubstitutePlaceholders(inside, page, ui), inside);
     EXPECT_EQ(SubstitutePlaceholders("x{作者}\xc6{", page, ui), "x者'\xc6{");
     EXPECT_EQ(SubstitutePlaceholders("{书名}{作者}", page, ui), "书者'");
+    // Whole characters of every length before the placeholder, with no
+    // ASCII between them to say where one begins.
+    const std::string han = "中文中文";
+    EXPECT_EQ(SubstitutePlaceholders(han + "\xc6{作者}" + han + "{作者}", page, ui), han + "\xc6{作者}" + han + "者'");
+    EXPECT_EQ(SubstitutePlaceholders("\x81\x30\x81\x30{作者}", page, ui), "\x81\x30\x81\x30者'");
+    // 81 30 81 7B is no four-byte character: 81 and 30 stand alone and 81 7B
+    // is one character.
+    EXPECT_EQ(SubstitutePlaceholders("\x81\x30\x81{作者}", page, ui), "\x81\x30\x81{作者}");
 }
 
 // A book whose first chapter title (in separate-lines mode)
