@@ -17,6 +17,8 @@
 #include <string>
 #include <string_view>
 
+#include "app/default_parameters.h"
+#include "output/page_generation.h"
 #include "runtime/files.h"
 #include "runtime/ui.h"
 #include "text/chapters.h"
@@ -99,6 +101,43 @@ void BM_LoadChapters_Separate(benchmark::State& state) {
     SetBytes(state, static_cast<std::size_t>(book.workingText.Size()));
 }
 
+// The page table: its rows, then the page script's placeholders filled in
+// around them. The rows alone are the floor; filling in the placeholders
+// should add little to them however long the table is.
+void PageTableBook(tx::Book& book) {
+    QuietUi ui;
+    book.workingText.Adopt(tx::NormaliseText(g_slice));
+    tx::LoadChapters(book, tx::LayoutMode::SeparateLines, ui);
+}
+
+void BM_PageTableRows(benchmark::State& state) {
+    tx::Book book;
+    PageTableBook(book);
+    for (auto _ : state) {
+        std::string rows = qx::output::BuildPageTableLines(book.index);
+        benchmark::DoNotOptimize(rows.data());
+    }
+    state.counters["chapters"] = book.index.ChapterCount();
+}
+
+void BM_PageTable(benchmark::State& state) {
+    tx::Book book;
+    PageTableBook(book);
+    const qx::output::ParameterTexts parameters = qx::app::DefaultParameterTexts();
+    const qx::output::PageContext page{"Book", "Author", &parameters, 2};
+    QuietUi ui;
+    std::size_t bytes = 0;
+    for (auto _ : state) {
+        std::string table = qx::output::BuildPageTable(book.index, page, ui);
+        bytes = table.size();
+        benchmark::DoNotOptimize(table.data());
+    }
+    state.counters["chapters"] = book.index.ChapterCount();
+    SetBytes(state, bytes);
+}
+
+BENCHMARK(BM_PageTableRows)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PageTable)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_NormaliseText_CrLf)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_NormaliseText_Lf)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_HasZeroBytePair)->Unit(benchmark::kMillisecond);
