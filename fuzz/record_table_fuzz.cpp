@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -22,8 +23,10 @@ namespace {
 using namespace qx::runtime;
 namespace fs = std::filesystem;
 
-void Check(bool ok) {
-    if (!ok) std::abort();
+void Check(bool ok, const char* what) {
+    if (ok) return;
+    std::fprintf(stderr, "record table check failed: %s\n", what);
+    std::abort();
 }
 
 bool SameContent(const RecordTable& a, const RecordTable& b) {
@@ -70,12 +73,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // Compact encoding reads back the same.
     const RecordTableBytes bytes = EncodeRecordTable(table);
-    Check(SameContent(ParseRecordTable(bytes.vdb, bytes.vdt), table));
+    Check(SameContent(ParseRecordTable(bytes.vdb, bytes.vdt), table), "the compact encoding reads back otherwise");
 
     // A save over the accepted files: the new table reads back; with the old
     // record file put back, the old table does.
     const fs::path vdbPath = WorkDir() / "data.vdb", vdtPath = WorkDir() / "data.vdt";
-    Check(WriteFileAtomically(vdbPath, vdb) && WriteFileAtomically(vdtPath, vdt));
+    Check(WriteFileAtomically(vdbPath, vdb) && WriteFileAtomically(vdtPath, vdt), "the accepted files cannot be written");
     RecordTable changed = table;
     bool edited = false;
     for (std::size_t c = 0; c < changed.fields.size() && !edited; ++c) {
@@ -85,9 +88,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             edited = true;
         }
     }
-    Check(WriteRecordTable(changed, vdbPath, vdtPath));
-    Check(SameContent(ReadRecordTable(vdbPath, vdtPath), changed));
-    Check(WriteFileAtomically(vdbPath, vdb));
-    Check(SameContent(ReadRecordTable(vdbPath, vdtPath), table));
+    Check(WriteRecordTable(changed, vdbPath, vdtPath), "the changed table cannot be saved");
+    Check(SameContent(ReadRecordTable(vdbPath, vdtPath), changed), "the saved table reads back otherwise");
+    Check(WriteFileAtomically(vdbPath, vdb), "the old record file cannot be put back");
+    Check(SameContent(ReadRecordTable(vdbPath, vdtPath), table), "the old record file does not read the old table back");
     return 0;
 }

@@ -144,13 +144,17 @@ std::optional<LayoutFault> CheckLayout(const std::vector<FieldDescriptor>& field
     for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
     std::sort(order.begin(), order.end(),
               [&](std::size_t a, std::size_t b) { return fields[a].offset < fields[b].offset; });
-    for (std::size_t k = 1; k < order.size(); ++k) {
-        const FieldDescriptor& before = fields[order[k - 1]];
-        const FieldDescriptor& f = fields[order[k]];
-        if (SlotSize(before) > 0 && SlotSize(f) > 0 && before.offset + SlotSize(before) > f.offset) {
-            return LayoutFault{order[k], "field at offset " + Num(f.offset) +
-                                             " overlaps the field at offset " + Num(before.offset)};
+    // Each field against the one before it that reaches furthest: a field
+    // of no bytes between two others must not hide their overlap.
+    const FieldDescriptor* reaching = nullptr;
+    for (const std::size_t i : order) {
+        const FieldDescriptor& f = fields[i];
+        if (SlotSize(f) == 0) continue;
+        if (reaching && ToU64(reaching->offset) + SlotSize(*reaching) > f.offset) {
+            return LayoutFault{i, "field at offset " + Num(f.offset) + " overlaps the field at offset " +
+                                      Num(reaching->offset)};
         }
+        if (!reaching || ToU64(f.offset) + SlotSize(f) > ToU64(reaching->offset) + SlotSize(*reaching)) reaching = &f;
     }
     return std::nullopt;
 }

@@ -229,6 +229,13 @@ HandMade Cut(HandMade t, bool inVdb, std::size_t size) {
     return t;
 }
 
+HandMade OverlapBehindAnEmptyField() {
+    HandMade t = SmallTable();
+    t.vdb = VdbHeader(2, 4, 23, 3) + Descriptor("标签", 10, 4, 15) + Descriptor("空", 10, 8, 0) +
+            Descriptor("数值", 12, 17, 0) + RecordBytes(1, "链接", 1) + RecordBytes(3, "制作", 3);
+    return t;
+}
+
 std::vector<Damage> DamagedTables() {
     const HandMade ok = SmallTable();
     const std::size_t rec1 = 116 + 144, rec2 = rec1 + 23;
@@ -247,6 +254,9 @@ std::vector<Damage> DamagedTables() {
         {"FieldOffsetWraps", With(ok, true, 116 + 24, Le32(0xFFFFFFFE)), TableFile::Records, 116 + 20},
         {"FieldOverTheId", With(ok, true, 116 + 24, Le32(2)), TableFile::Records, 116 + 20},
         {"FieldsOverlap", With(ok, true, 188 + 24, Le32(17)), TableFile::Records, 188 + 20},
+        // Found by fuzzing: a field of no bytes between two overlapping ones
+        // hid their overlap, and a save wrote one over the other.
+        {"FieldsOverlapAcrossAFieldOfNoBytes", OverlapBehindAnEmptyField(), TableFile::Records, 116 + 144 + 20},
         {"UnknownFieldType", With(ok, true, 188 + 20, Le32(3)), TableFile::Records, 188 + 20},
         {"FirstBlockPastTheEnd", With(ok, true, rec2 + 19, Le32(4)), TableFile::Records, rec2 + 19},
         {"TwoTextsShareABlock", With(ok, true, rec2 + 19, Le32(2)), TableFile::Records, rec2 + 19},
