@@ -86,25 +86,11 @@ void CheckIndex(const text::Book& book) {
 }
 
 bool IsXmlText(std::string_view s) {
-    std::size_t i = 0;
-    while (i < s.size()) {
-        const auto c = static_cast<unsigned char>(s[i]);
-        if (c < 0x80) {
-            if (c < 0x20 && c != '\t' && c != '\n' && c != '\r') return false;
-            ++i;
-            continue;
-        }
-        int n = c >= 0xF0 && c <= 0xF4 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 && c < 0xE0 ? 2 : 0;
-        if (n == 0 || i + static_cast<std::size_t>(n) > s.size()) return false;
-        std::uint32_t cp = c & (n == 2 ? 0x1F : n == 3 ? 0x0F : 0x07);
-        for (int k = 1; k < n; ++k) {
-            const auto t = static_cast<unsigned char>(s[i + static_cast<std::size_t>(k)]);
-            if ((t & 0xC0) != 0x80) return false;
-            cp = (cp << 6) | (t & 0x3F);
-        }
-        if ((n == 3 && cp < 0x800) || (n == 4 && (cp < 0x10000 || cp > 0x10FFFF))) return false;
-        if ((cp >= 0xD800 && cp <= 0xDFFF) || cp == 0xFFFE || cp == 0xFFFF) return false;
-        i += static_cast<std::size_t>(n);
+    std::vector<std::uint32_t> characters;
+    if (!WellFormedUtf8(s, &characters)) return false;
+    for (const std::uint32_t c : characters) {
+        if (c < 0x20 && c != '\t' && c != '\n' && c != '\r') return false;
+        if (c == 0xFFFE || c == 0xFFFF) return false;
     }
     return true;
 }
