@@ -372,6 +372,30 @@ std::size_t IndentOf(std::string_view line) {
     return i;
 }
 
+// The GBK spellings MayMatch looks for, converted once for the process.
+struct Matcher::LeadWords {
+    std::array<std::vector<std::string>, 256> byFirstByte;  // words a heading may begin with
+    std::array<char, 2> di{};                                // 第
+
+    static const LeadWords& Get() {
+        static const LeadWords words = [] {
+            LeadWords w;
+            const std::string di = runtime::Utf8ToGbk("第");
+            w.di = {di[0], di[1]};
+            // The words a heading without a number may begin with (their
+            // first two characters where they have more).
+            for (const char* word : {"卷", "序", "楔子", "引子", "引言", "前言", "尾声", "尾聲", "后记", "後記", "后序",
+                                     "後序", "终章", "終章", "大结", "大結", "结局", "結局", "番外", "跋", "完本", "完结",
+                                     "完結"}) {
+                const std::string gbk = runtime::Utf8ToGbk(word);
+                w.byFirstByte[static_cast<unsigned char>(gbk[0])].push_back(gbk);
+            }
+            return w;
+        }();
+        return words;
+    }
+};
+
 Matcher::Matcher(const RuleSet& set) {
     const auto& rules = set.Rules();
     for (std::size_t i = 0; i < rules.size(); ++i) {
@@ -404,15 +428,7 @@ Matcher::Matcher(const RuleSet& set) {
         "\\t\\x{3000}]*[】\\]〗］)）>〉」』}｝]|正文卷|正文部分|正文|VIP卷|VIP章节|vip卷|ＶＩＰ卷|VIP|"
         "章节目录|最新章节|免费章节|作品相关|[☆★◆◇●○■□※◎]+[、.．]?)[ \\t\\x{3000}:：]*",
         nullptr);
-    const std::string di = runtime::Utf8ToGbk("第");
-    m_di = {di[0], di[1]};
-    // The words a heading without a number may begin with (their first two
-    // characters where they have more), by their first byte.
-    for (const char* word : {"卷", "序", "楔子", "引子", "引言", "前言", "尾声", "尾聲", "后记", "後記", "后序", "後序",
-                             "终章", "終章", "大结", "大結", "结局", "結局", "番外", "跋", "完本", "完结", "完結"}) {
-        const std::string gbk = runtime::Utf8ToGbk(word);
-        m_leadWords[static_cast<unsigned char>(gbk[0])].push_back(gbk);
-    }
+    m_lead = &LeadWords::Get();
 }
 
 Matcher::~Matcher() = default;
@@ -438,14 +454,14 @@ bool Matcher::MayMatch(std::string_view line) const {
     if (m_bareNumbers && ((first >= '0' && first <= '9') || first >= 0x80))
         return true;
     const std::string_view rest = line.substr(indent);
-    for (const auto& word : m_leadWords[first]) {
+    for (const auto& word : m_lead->byFirstByte[first]) {
         if (rest.starts_with(word))
             return true;
     }
     // 第 among the first characters (after noise words such as 正文). This
     // runs on every line of a book: two bytes compared, no call.
     for (std::size_t at = 0, chars = 0; at + 1 < rest.size() && chars < 12; ++chars) {
-        if (rest[at] == m_di[0] && rest[at + 1] == m_di[1])
+        if (rest[at] == m_lead->di[0] && rest[at + 1] == m_lead->di[1])
             return true;
         at += runtime::CharLengthAt(rest, at);
     }
@@ -475,12 +491,20 @@ std::optional<LineMatch> Matcher::MatchAt(std::string_view line, std::size_t ind
     const std::string_view gbkHead = line.substr(indent, headEnd - indent);
     const std::string utf8 = runtime::GbkToUtf8(gbkHead);
 
-    // UTF-8 offset in the head to GBK offset in the line, character by character.
+    // UTF-8 offset in the head to GBK offset in the line, character by
+    // character. A match asks for its offsets in order, so the walk goes on
+    // from where the last one stopped; ASCII needs no decoding.
+    std::size_t walkedGbk = 0, walkedUtf8 = 0;
     auto gbkOffset = [&](std::size_t utf8Offset) {
-        std::size_t g = 0, u = 0;
+        if (utf8Offset < walkedUtf8)
+            walkedGbk = walkedUtf8 = 0;
+        std::size_t& g = walkedGbk;
+        std::size_t& u = walkedUtf8;
         while (g < gbkHead.size() && u < utf8Offset) {
             const std::size_t n = runtime::CharLengthAt(gbkHead, g);
-            u += runtime::GbkToUtf8(gbkHead.substr(g, n)).size();
+            u += n == 1 && static_cast<unsigned char>(gbkHead[g]) < 0x80
+                     ? 1
+                     : runtime::GbkToUtf8(gbkHead.substr(g, n)).size();
             g += n;
         }
         return indent + g;

@@ -66,8 +66,8 @@ private:
     std::size_t m_ruleCount = 0;
     bool m_anyUserRule = false;
     bool m_bareNumbers = false;
-    std::array<std::vector<std::string>, 256> m_leadWords;  // GBK words a heading may begin with, by first byte
-    std::array<char, 2> m_di{};                            // 第 in GBK
+    struct LeadWords;
+    const LeadWords* m_lead = nullptr;  // 第 and the words a heading may begin with, in GBK
 };
 
 // Bytes of indentation at the start of a GBK line: half-width spaces, tabs

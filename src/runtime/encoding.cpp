@@ -14,6 +14,7 @@
 #include <unicode/utf16.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <exception>
 #include <memory>
@@ -523,9 +524,10 @@ public:
                 if (c < 0x80) {
                     room(1);
                     *to++ = static_cast<char16_t>(c);
-                } else if (c < 0x10000 && m_single[c] != kUnknown && m_single[c] != kNotSingle) {
+                } else if (const char16_t single = c < 0x10000 ? Single(c) : kUnknown;
+                           single != kUnknown && single != kNotSingle) {
                     room(1);
-                    *to++ = m_single[c];
+                    *to++ = single;
                 } else {
                     std::string converted;
                     AppendSingle(converted, c, Utf16ToUtf8(text.substr(i, length)));
@@ -593,7 +595,9 @@ private:
     // character of the basic plane converts to one such character: those
     // are kept in a table of 128 KB, small enough for the cache; the rest
     // (none, several characters, or beyond the plane) are converted each
-    // time.
+    // time. The table serves the whole process, as the converter does, so
+    // a conversion need not clear one of its own first; threads that meet a
+    // character at once both store the same value.
     static constexpr char16_t kUnknown = 0;
     static constexpr char16_t kNotSingle = 0xFFFF;
     void AppendSingle(std::string& out, char32_t c, std::string_view utf8) {
@@ -605,7 +609,7 @@ private:
             out += m_converter.Convert(std::string(utf8));
             return;
         }
-        char16_t& to = m_single[c];
+        char16_t to = Single(c);
         if (to == kUnknown) {
             const std::string converted = m_converter.Convert(std::string(utf8));
             char32_t d = 0;
@@ -613,6 +617,7 @@ private:
             to = n > 0 && n == converted.size() && d > 0 && d < 0xFFFF && (d < 0xD800 || d > 0xDFFF)
                      ? static_cast<char16_t>(d)
                      : kNotSingle;
+            m_single[c].store(to, std::memory_order_relaxed);
             if (to == kNotSingle) {
                 out += converted;
                 return;
@@ -647,7 +652,12 @@ private:
         return converter;
     }
     const opencc::SimpleConverter& m_converter;
-    std::vector<char16_t> m_single = std::vector<char16_t>(0x10000, kUnknown);
+    static std::atomic<char16_t>* SharedSingles() {
+        static std::atomic<char16_t> table[0x10000];  // all kUnknown
+        return table;
+    }
+    char16_t Single(char32_t c) const { return m_single[c].load(std::memory_order_relaxed); }
+    std::atomic<char16_t>* const m_single = SharedSingles();
 };
 
 const char* ConverterName(SourceEncoding source) {

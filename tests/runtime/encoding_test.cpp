@@ -7,6 +7,7 @@
 #include <unicode/utf8.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace qx::runtime {
@@ -342,6 +343,33 @@ TEST(ChineseConversion, FastPathMatchesTheConverterByteForByte) {
     const std::string utf8 = GbkToUtf8(text);
     EXPECT_EQ(ConvertToGbk(utf8, SourceEncoding::Utf8, true),
               ConvertToGbk(utf8, SourceEncoding::Utf8, true, SimplifyWith::ConverterOnly));
+}
+
+// What one conversion learns of single characters serves the next, on any
+// thread: conversions running at once on different texts each give exactly
+// what the converter gives, and so do they all again once the table is warm.
+TEST(ChineseConversion, ConversionsAtOnceOnSeveralThreadsAgreeWithTheConverter) {
+    const std::vector<std::string> pieces = {"東西南北說話鐘錶", "乾燥後來著名雲彩", "於是乎裡面餘下頭髮",
+                                             "妳們這些人了解瞭解", "圖書館裏的舊書與報紙"};
+    std::vector<std::string> texts, expected;
+    for (std::size_t t = 0; t < 4; ++t) {
+        std::string text;
+        for (int i = 0; i < 300; ++i) text += Utf8ToGbk(pieces[(t + static_cast<std::size_t>(i)) % pieces.size()]) + "\r\n";
+        expected.push_back(
+            ConvertChinese(text, ChineseConversion::TraditionalGbkToSimplifiedGbk, SimplifyWith::ConverterOnly));
+        texts.push_back(std::move(text));
+    }
+    for (int round = 0; round < 2; ++round) {
+        std::vector<std::string> got(texts.size());
+        std::vector<std::thread> threads;
+        for (std::size_t t = 0; t < texts.size(); ++t) {
+            threads.emplace_back([&, t] {
+                got[t] = ConvertChinese(texts[t], ChineseConversion::TraditionalGbkToSimplifiedGbk);
+            });
+        }
+        for (auto& th : threads) th.join();
+        for (std::size_t t = 0; t < texts.size(); ++t) EXPECT_EQ(got[t], expected[t]) << "round " << round << ", text " << t;
+    }
 }
 
 }  // namespace
