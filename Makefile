@@ -44,7 +44,8 @@ check-clang: deps
 
 # The fuzz targets (libFuzzer with the sanitizers, build-fuzz). "make fuzz"
 # runs each for FUZZ_SECONDS, its corpus kept in build-fuzz/corpus/<target>
-# and seeded from fuzz/seeds/<target>; "make fuzz-ci" runs each for 30 s
+# and seeded from fuzz/seeds/<target> (FUZZ_RUNS=N stops each after N
+# executions if that comes first); "make fuzz-ci" runs each for 30 s
 # over the committed seeds alone, as a regression check.
 FUZZ_DIR     := build-fuzz
 FUZZ_SECONDS ?= 60
