@@ -65,6 +65,7 @@ bench: build
 	bash bench/epub_bench.sh
 	bash bench/batch_bench.sh
 	bash bench/many_volumes.sh
+	bash bench/long_line.sh
 
 # The Debian package build/qxebook_<version>_<arch>.deb, from the install rules.
 deb: deps build

@@ -141,7 +141,10 @@ void CopyPictures(const fs::path& inputFile, const fs::path& ebookDirectory, run
 }  // namespace
 
 bool CheckOutputReady(const text::ChapterIndex& index, std::size_t selectedTemplateCount, runtime::Ui& ui) {
-    if (index.ChapterCount() < 2) {
+    // A book of one chapter (a short story, or a text without headings read
+    // whole) makes an e-book like any other: only a book with no chapter
+    // has not been read yet.
+    if (index.ChapterCount() < 1) {
         ui.Status(msg::kAnalyseFirst);
         return false;
     }

@@ -71,8 +71,8 @@ struct OutputResult {
     bool cancelled = false;
 };
 
-// The checks of 按钮_输出 that belong to the core, in its order: fewer than
-// two chapters → status "请先分析文件！！！"; no template → status
+// The checks of 按钮_输出 that belong to the core, in its order: no chapter
+// → status "请先分析文件！！！"; no template → status
 // "请选择一个模板！！！". Returns whether the run may start.
 bool CheckOutputReady(const text::ChapterIndex& index, std::size_t selectedTemplateCount, runtime::Ui& ui);
 

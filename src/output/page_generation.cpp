@@ -244,14 +244,24 @@ Text BuildChapterFragmentOf(const text::Book& book, int chapter, const PageConte
         if (length > 0) raw = text.substr(start, static_cast<std::size_t>(length));
     }
 
+    // Each step below holds its input and its output only: a chapter of a
+    // few hundred megabytes (a book that is one long line) is never held
+    // more than twice beside the working text.
     Text body = Replace(raw, "\r\n", kBreak);                              // line ends become breaks
-    std::string_view rest = body;
-    while (rest.substr(0, kBreak.size()) == kBreak) rest.remove_prefix(kBreak.size());  // no break first
-    body = DropBlanksAfterBreaks(CollapseBreaks(rest));                   // one break per gap, no blanks after
+    {
+        std::string_view rest = body;
+        while (rest.substr(0, kBreak.size()) == kBreak) rest.remove_prefix(kBreak.size());  // no break first
+        Text collapsed = CollapseBreaks(rest);                            // one break per gap
+        Text().swap(body);
+        body = DropBlanksAfterBreaks(collapsed);                          // no blanks after a break
+    }
     body = Replace(body, kBreak, Text(kBreak) + Text(kIndent));           // indent every paragraph
-    body = Text(kIndent) + Text(runtime::Trim(body));
-
-    if (size) *size = body.find("img src") != Text::npos ? 0 : static_cast<int>(body.size());
+    const std::string_view trimmed = runtime::Trim(body);
+    const auto from = static_cast<std::size_t>(trimmed.data() - body.data());
+    body.erase(from + trimmed.size());
+    body.erase(0, from);
+    // The paragraph indent goes in front below; it holds no "img src".
+    if (size) *size = body.find("img src") != Text::npos ? 0 : static_cast<int>(kIndent.size() + body.size());
 
     // Inside document.write ('…'): an apostrophe would end the string.
     for (char& c : body) {
@@ -260,8 +270,8 @@ Text BuildChapterFragmentOf(const text::Book& book, int chapter, const PageConte
     EvenOutBackslashRuns(body);
 
     Text out;
-    out.reserve(heading.size() + body.size() + 20);
-    out.append(heading).append("document.write ('").append(body).append("')");
+    out.reserve(heading.size() + kIndent.size() + body.size() + 20);
+    out.append(heading).append("document.write ('").append(kIndent).append(body).append("')");
     return out;
 }
 

@@ -3,7 +3,9 @@ line ends, a site notice at the top, headings after single blank lines, a
 rare ideograph and an emoji in the text) converted by `qxebook convert`
 with the encoding and the mode left to the program, then read in headless
 Chromium: the contents page lists the chapters the headings name, and the
-chapter page shows 𠮷 and 😀 as they were written.
+chapter page shows 𠮷 and 😀 as they were written. A short story without
+headings, read whole as one chapter, makes an e-book too: its contents page
+lists that one chapter and its chapter page shows the text.
 
 usage: downloaded_novel_in_chromium.py QXEBOOK TEMPLATE_DIR SCREENSHOT_DIR
 """
@@ -31,6 +33,28 @@ def novel():
             extra = f"他在石碑上写下{RARE}字，笑了{EMOJI}。" if h.startswith("第二章") else ""
             text += "　　他走了很远的路，终于看见了那座山。" + extra + "\n\n"
     return text
+
+
+STORY = ["　　那年冬天，雪下得很大，村口的老槐树被压断了一根枝。",
+         "　　他推开门，看见院子里站着一个陌生人。"]
+
+
+def short_story(qxebook, home, work):
+    """A story of two paragraphs and no heading: one chapter, still an e-book."""
+    book = work / "雪夜 佚名.txt"
+    book.write_bytes("\n\n".join(STORY).encode("utf-8"))
+    done = subprocess.run([qxebook, "convert", str(book), "--home", str(home), "--out", str(work / "out")],
+                          capture_output=True, text=True)
+    assert done.returncode == 0, done.stderr
+    assert ": 1 chapters" in done.stderr, done.stderr
+    ebook = pathlib.Path(done.stdout.strip().splitlines()[0])
+    assert ebook == work / "out" / "雪夜", done.stdout
+    contents = chromium.dump_dom((ebook / "index1" / "index.htm").as_uri())
+    links = re.findall(r"<td class=\"tablebody1\"[^>]*>\s*<a [^>]*>([^<]*)</a>", contents)
+    assert len(links) == 1, links
+    dom = chromium.dump_dom((ebook / "index1" / "chapter.htm").as_uri() + "?0")
+    for paragraph in STORY:
+        assert paragraph.strip() in dom, dom[:2000]
 
 
 def main():
@@ -70,6 +94,8 @@ def main():
         assert chromium.screenshot(page, str(shot)), "no screenshot"
         print(f"UTF-8 novel: 5 chapters by their headings; {RARE} and {EMOJI} shown on the chapter page; "
               f"screenshot in {shot}")
+        short_story(qxebook, home, work)
+        print("a short story without headings: one chapter, its contents and chapter page shown")
     return 0
 
 

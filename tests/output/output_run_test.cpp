@@ -397,7 +397,7 @@ TEST_F(OutputRun, MissingAuthorOrOutputDirectoryIsRefusedBeforeAnything) {
 }
 
 TEST_F(OutputRun, RefusedWithoutChaptersOrTemplates) {
-    Load(Crlf({"第一卷", "", "", "第一章", "甲"}), text::LayoutMode::SeparateLines);
+    Load("", text::LayoutMode::SeparateLines);
     EXPECT_FALSE(Run().completed);
     EXPECT_THAT(ui.Texts(ScriptedUi::Call::Status), ElementsAre("请先分析文件！！！"));
 
@@ -409,6 +409,19 @@ TEST_F(OutputRun, RefusedWithoutChaptersOrTemplates) {
     EXPECT_FALSE(Run().completed);
     EXPECT_THAT(ui.Texts(ScriptedUi::Call::Status).back(), "请选择一个模板！！！");
     EXPECT_FALSE(fs::exists(dir.Path() / "out"));
+}
+
+// A short story of one chapter, or a text without headings read whole, is
+// a book like any other: its fragment, a page table of one row, the pages.
+TEST_F(OutputRun, ABookOfOneChapterIsWritten) {
+    Load(Crlf({"第一卷", "", "", "第一章", "甲"}), text::LayoutMode::SeparateLines);
+    ASSERT_EQ(book.index.ChapterCount(), 1);
+    ASSERT_TRUE(Run().completed);
+    EXPECT_THAT(ui.Texts(ScriptedUi::Call::Status), Not(Contains("请先分析文件！！！")));
+    EXPECT_THAT(FilesUnder(Ebook() / "txt"), ElementsAre(book.index.labels[0] + ".txt"));
+    EXPECT_THAT(Read(Ebook() / "txt" / (book.index.labels[0] + ".txt")), HasSubstr("甲"));
+    EXPECT_THAT(Read(Ebook() / "js" / "page.js"), HasSubstr(book.index.labels[0]));
+    EXPECT_TRUE(fs::exists(Ebook() / "start.htm"));
 }
 
 TEST_F(OutputRun, PicturesBesideTheBookGoIntoTxt) {

@@ -194,6 +194,32 @@ TEST(IntoWorkingText, GbkToUtf8ReadsFourByteSequencesAndMarksBadBytes) {
     EXPECT_EQ(GbkToUtf8("\xB0" + Hex("81308131")), GbkToUtf8("\xB0\x81") + Utf8(u8"0\uFFFD1"));
 }
 
+// A text longer than a piece reads as its parts read alone, wherever the
+// pieces fall: inside a double-byte or four-byte character, after a lead
+// byte without its trail, after a byte of its own above 7F.
+TEST(IntoWorkingText, GbkToUtf8OfALongTextEqualsItsPartsReadAlone) {
+    const std::vector<std::string> parts = {"吉" + Hex("9534B235") + "祥", "a\x81 b", Hex("813081"), "\x80\xFF",
+                                            "第一章 陨落", "\xB0" + Hex("81308131"), "\x81"};
+    std::string whole, expected;
+    for (int round = 0; whole.size() < (std::size_t{1} << 19); ++round) {
+        for (std::size_t i = 0; i < parts.size(); ++i) {
+            // Runs of ASCII of changing lengths move the pieces' ends across every part.
+            const std::string part =
+                std::string(static_cast<std::size_t>(round % 7), 'x') + parts[(i + round) % parts.size()] + "\n";
+            whole += part;
+            expected += GbkToUtf8(part);
+        }
+    }
+    EXPECT_EQ(GbkToUtf8(whole), expected);
+    // A lead byte without its trail in every other byte.
+    std::string leads, marks;
+    for (int i = 0; i < 100000; ++i) {
+        leads += "\x81 ";
+        marks += Utf8(u8"\uFFFD ");
+    }
+    EXPECT_EQ(GbkToUtf8(leads), marks);
+}
+
 TEST(EdgeConversion, GbkAndUtf8RoundTripAndBadBytesAreMarked) {
     EXPECT_EQ(GbkToUtf8("西游记 abc"), Utf8(u8"西游记 abc"));
     EXPECT_EQ(Utf8ToGbk(Utf8(u8"西游记 abc")), "西游记 abc");
