@@ -863,6 +863,11 @@ std::string GbkToUtf8(std::string_view gbk) {
     return out;
 }
 
+std::u16string GbkToUtf16(std::string_view gbk) {
+    thread_local WorkingTextDecoder decoder;
+    return decoder.Decode(gbk);
+}
+
 std::string Utf8ToGbk(std::string_view utf8) {
     std::string out;
     EdgeEncoder().AppendUtf16(Utf8ToUtf16(utf8), out);

@@ -69,6 +69,8 @@ std::string ConvertChinese(std::string text, ChineseConversion mode, SimplifyWit
 // characters as code page 936 reads them, four-byte sequences as GB18030
 // reads them; bytes that are neither become U+FFFD.
 std::string GbkToUtf8(std::string_view gbk);
+// The same reading into UTF-16, for the window's texts.
+std::u16string GbkToUtf16(std::string_view gbk);
 // UTF-8 (a widget's text, a file name, an argument) to the working text, by
 // the rules above; unlike a book it may hold NUL characters.
 std::string Utf8ToGbk(std::string_view utf8);

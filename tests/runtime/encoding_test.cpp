@@ -190,6 +190,7 @@ TEST(IntoWorkingText, GbkToUtf8ReadsFourByteSequencesAndMarksBadBytes) {
     EXPECT_EQ(GbkToUtf8(Hex("FE39FE39")), Utf8(u8"\uFFFD"));  // beyond Unicode
     // A cut sequence is a lone lead byte and a digit and ...
     EXPECT_EQ(GbkToUtf8(Hex("813081")), Utf8(u8"\uFFFD0\uFFFD"));
+    EXPECT_EQ(GbkToUtf16("吉" + Hex("9534B235") + Hex("813081")), u"吉\U00020BB7\uFFFD0\uFFFD");
     // ... B0 81 is a double-byte character, so no four-byte sequence follows it.
     EXPECT_EQ(GbkToUtf8("\xB0" + Hex("81308131")), GbkToUtf8("\xB0\x81") + Utf8(u8"0\uFFFD1"));
 }
