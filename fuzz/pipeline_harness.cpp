@@ -171,7 +171,11 @@ PipelineFigures RunPipeline(std::string_view input, const ScriptSink& scripts) {
         if (scripts) scripts("txt/" + index.labels[static_cast<std::size_t>(k)] + ".txt", fragment);
     }
     const auto table = output::BuildPageTable(index, context, ui);
-    Require(index.ChapterCount() == 0 || !table.empty(), "no page table for a book");
+    // With the title or author left as the prompt ("请输入书名"), generated
+    // pages are empty after their message; the output run refuses such a
+    // book before it gets here.
+    const bool named = !output::TitleMissing(title) && !output::AuthorMissing(author);
+    Require(index.ChapterCount() == 0 || !named || !table.empty(), "no page table for a book");
     if (scripts) scripts("js/page.js", table);
     const std::vector<runtime::Text> names = {title, author, "\\'\"", "\xC4\xAC\xC8\xCF" /* 默认 */};
     const auto menu = output::BuildTemplateMenuScript(output::TemplateMenuItems(names), context);
