@@ -838,14 +838,18 @@ std::string ConvertChinese(std::string text, ChineseConversion mode, SimplifyWit
     return ConvertToGbk(std::move(text), source, true, way);
 }
 
-std::string GbkToUtf8(std::string_view gbk) {
+std::u16string GbkToUtf16(std::string_view gbk) {
     thread_local WorkingTextDecoder decoder;
+    return decoder.Decode(gbk);
+}
+
+std::string GbkToUtf8(std::string_view gbk) {
     // A long text (a whole chapter for the EPUB) goes through in pieces, so
     // that its UTF-16 form and the room for its UTF-8 are never held whole
     // beside the result. Pieces end after a whole character: a lead byte
     // without its trail may take the next byte with it when decoded.
     constexpr std::size_t kPiece = std::size_t{1} << 16;
-    if (gbk.size() <= kPiece) return Utf16ToUtf8(decoder.Decode(gbk));
+    if (gbk.size() <= kPiece) return Utf16ToUtf8(GbkToUtf16(gbk));
     std::string out;
     std::size_t start = 0;
     while (start < gbk.size()) {
@@ -857,15 +861,10 @@ std::string GbkToUtf8(std::string_view gbk) {
             const bool whole = length != 1 || byte < 0x81 || byte == 0xFF;
             if (whole && end - start >= kPiece) break;
         }
-        out += Utf16ToUtf8(decoder.Decode(gbk.substr(start, end - start)));
+        out += Utf16ToUtf8(GbkToUtf16(gbk.substr(start, end - start)));
         start = end;
     }
     return out;
-}
-
-std::u16string GbkToUtf16(std::string_view gbk) {
-    thread_local WorkingTextDecoder decoder;
-    return decoder.Decode(gbk);
 }
 
 std::string Utf8ToGbk(std::string_view utf8) {

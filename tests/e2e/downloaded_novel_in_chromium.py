@@ -39,16 +39,22 @@ STORY = ["　　那年冬天，雪下得很大，村口的老槐树被压断了�
          "　　他推开门，看见院子里站着一个陌生人。"]
 
 
-def short_story(qxebook, home, work):
-    """A story of two paragraphs and no heading: one chapter, still an e-book."""
-    book = work / "雪夜 佚名.txt"
-    book.write_bytes("\n\n".join(STORY).encode("utf-8"))
+def convert(qxebook, home, work, name, text, read_as):
+    """Writes `text` as the UTF-8 book `name`, converts it and returns the
+    e-book directory, checking how the program says it read the book."""
+    book = work / name
+    book.write_bytes(text.encode("utf-8"))
     done = subprocess.run([qxebook, "convert", str(book), "--home", str(home), "--out", str(work / "out")],
                           capture_output=True, text=True)
     assert done.returncode == 0, done.stderr
-    assert ": 1 chapters" in done.stderr, done.stderr
-    ebook = pathlib.Path(done.stdout.strip().splitlines()[0])
-    assert ebook == work / "out" / "雪夜", done.stdout
+    assert read_as in done.stderr, done.stderr
+    return pathlib.Path(done.stdout.strip().splitlines()[0])
+
+
+def short_story(qxebook, home, work):
+    """A story of two paragraphs and no heading: one chapter, still an e-book."""
+    ebook = convert(qxebook, home, work, "雪夜 佚名.txt", "\n\n".join(STORY), ": 1 chapters")
+    assert ebook == work / "out" / "雪夜", ebook
     contents = chromium.dump_dom((ebook / "index1" / "index.htm").as_uri())
     links = re.findall(r"<td class=\"tablebody1\"[^>]*>\s*<a [^>]*>([^<]*)</a>", contents)
     assert len(links) == 1, links
@@ -66,14 +72,8 @@ def main():
         work = pathlib.Path(work)
         home = work / "home"
         shutil.copytree(templates, home / "template")
-        book = work / "斗破 天蚕.txt"
-        book.write_bytes(novel().encode("utf-8"))
-        done = subprocess.run([qxebook, "convert", str(book), "--home", str(home), "--out", str(work / "out")],
-                              capture_output=True, text=True)
-        assert done.returncode == 0, done.stderr
-        assert "read as UTF-8, mode headings: 5 chapters" in done.stderr, done.stderr
-        ebook = pathlib.Path(done.stdout.strip().splitlines()[0])
-        assert ebook == work / "out" / "斗破", done.stdout
+        ebook = convert(qxebook, home, work, "斗破 天蚕.txt", novel(), "read as UTF-8, mode headings: 5 chapters")
+        assert ebook == work / "out" / "斗破", ebook
 
         # The fragment holds the two characters as GB18030 four-byte sequences.
         fragment = (ebook / "txt" / "0_3.txt").read_bytes()
