@@ -186,8 +186,13 @@ void MainWindow::OnNextOnFilePage() {
     auto page = std::make_shared<text::FilePage>(m_state.filePage);
     auto book = std::make_shared<text::Book>();
     auto result = std::make_shared<text::NextStepResult>(text::NextStepResult::Stopped);
-    RunLongWork([page, book, result](runtime::Ui& ui) { *result = text::RunNextStep(*page, *book, ui); },
-                [this, page, book, result] {
+    auto texts = std::make_shared<IndexTexts>();
+    RunLongWork(
+        [page, book, result, texts](runtime::Ui& ui) {
+            *result = text::RunNextStep(*page, *book, ui);
+            if (*result == text::NextStepResult::Loaded) *texts = IndexTextsOf(book->index);
+        },
+                [this, page, book, result, texts] {
                     if (*result == text::NextStepResult::Cancelled) {
                         m_ui->Status(text::msg::kStepCancelled);
                         return;
@@ -196,7 +201,7 @@ void MainWindow::OnNextOnFilePage() {
                     WriteConversionChoice();
                     if (*result != text::NextStepResult::Loaded) return;
                     m_state.book = std::move(*book);
-                    ShowIndex();
+                    ShowIndex(*texts);
                     按钮_EPUB->show();  // an EPUB needs only the loaded book
                     选择夹_制作流程->setCurrentIndex(1);
                 });

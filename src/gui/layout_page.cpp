@@ -202,19 +202,13 @@ void MainWindow::OnWholeBookPreview() {
     previewOpener(编辑框_输出目录->text(), QString::fromStdString(m_state.ebookDirectory));
 }
 
-void MainWindow::ShowIndex() {
+void MainWindow::ShowIndex() { ShowIndex(IndexTextsOf(m_state.book.index)); }
+
+void MainWindow::ShowIndex(const IndexTexts& texts) {
     const auto& index = m_state.book.index;
-    auto toList = [](const std::vector<runtime::Text>& texts) {
-        QStringList list;
-        list.reserve(static_cast<qsizetype>(texts.size()));
-        for (const auto& t : texts)
-            list << FromGbk(t);
-        return list;
-    };
-    for (auto [combo, texts] :
-         {std::pair{组合框_卷章名, &index.titles}, std::pair{组合框_卷序, &index.volumeNumbers},
-          std::pair{组合框_卷章序, &index.labels}}) {
-        static_cast<QStringListModel*>(combo->model())->setStringList(toList(*texts));
+    for (auto [combo, list] : {std::pair{组合框_卷章名, &texts.titles}, std::pair{组合框_卷序, &texts.volumeNumbers},
+                               std::pair{组合框_卷章序, &texts.labels}}) {
+        static_cast<QStringListModel*>(combo->model())->setStringList(*list);
     }
     组合框_卷章名->setCurrentIndex(index.cursor);
 
@@ -229,7 +223,7 @@ void MainWindow::ShowIndex() {
     QFont bold = 树型框_索引目录->font();
     bold.setBold(true);
     for (std::size_t i = 0; i < nodes.size(); ++i) {
-        auto* item = new QTreeWidgetItem(QStringList{FromGbk(nodes[i].text)});
+        auto* item = new QTreeWidgetItem(QStringList{texts.nodes.value(static_cast<qsizetype>(i))});
         item->setData(0, Qt::UserRole, static_cast<int>(i));
         item->setFlags(item->flags() | Qt::ItemIsEditable);
         if (nodes[i].emphasised)
@@ -244,11 +238,11 @@ void MainWindow::ShowIndex() {
     树型框_索引目录->addTopLevelItems(top);
     // Chapters the check of headings mode found suspicious: marked, with the
     // reasons as tooltip.
-    for (const auto& w : index.warnings) {
-        const int node = index.NodeOfChapter(w.chapter);
+    for (std::size_t k = 0; k < index.warnings.size(); ++k) {
+        const int node = index.NodeOfChapter(index.warnings[k].chapter);
         if (node < 0 || node >= static_cast<int>(items.size())) continue;
         QTreeWidgetItem* item = items[static_cast<std::size_t>(node)];
-        const QString reason = FromGbk(w.text);
+        const QString reason = texts.warnings.value(static_cast<qsizetype>(k));
         const QString tip = item->toolTip(0);
         item->setToolTip(0, tip.isEmpty() ? reason : tip + QStringLiteral("\n") + reason);
         item->setForeground(0, QBrush(kSuspiciousColour));

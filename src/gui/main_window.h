@@ -27,6 +27,7 @@
 #include "app/startup.h"
 #include "output/parameter_texts.h"
 #include "gui/gui_ui.h"
+#include "gui/index_texts.h"
 
 namespace qx::gui {
 
@@ -103,8 +104,10 @@ public:
     // Shows the template list model in the list and its companions.
     void ShowTemplates();
 
-    // Shows the Index of the application state in the combo box and tree.
+    // Shows the Index of the application state in the combo box and tree;
+    // long work passes the texts it has already made from the Index.
     void ShowIndex();
+    void ShowIndex(const IndexTexts& texts);
     // Updates node texts and marks after a layout, keeping what is expanded.
     void RefreshNodeTexts();
     // The flat index of the tree's selected node, -1 for none.

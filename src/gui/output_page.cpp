@@ -248,15 +248,21 @@ void MainWindow::OnOutput() {
     job->moveToTrash = moveToTrash;
     const bool analysed = !m_state.book.index.labels.empty();
     auto result = std::make_shared<output::OutputResult>();
-    RunLongWork([job, parameterTexts, result](runtime::Ui& ui) { *result = output::RunOutput(*job, ui); },
-                [this, result, analysed] {
+    auto texts = std::make_shared<IndexTexts>();
+    RunLongWork(
+        [job, parameterTexts, result, analysed, texts](runtime::Ui& ui) {
+            *result = output::RunOutput(*job, ui);
+            // The run analysed the book first: its texts are made here, not in the window.
+            if (!analysed && !job->book->index.labels.empty()) *texts = IndexTextsOf(job->book->index);
+        },
+                [this, result, analysed, texts] {
                     // A refused title computes no directory, and a cancelled run
                     // changes nothing: the previous book's directory stays for the
                     // preview and clean-up buttons.
                     if (!result->ebookDirectory.empty() && !result->cancelled)
                         m_state.ebookDirectory = result->ebookDirectory.string();
                     if (!analysed && !m_state.book.index.labels.empty())
-                        ShowIndex();  // the run analysed the book first
+                        ShowIndex(*texts);  // the run analysed the book first
                     if (!result->completed)
                         return;
                     if (选择框_自动开启输出目录->isChecked())
