@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QSignalBlocker>
 
+#include "gui/index_texts.h"
 #include "gui/page_building.h"
 #include "gui/qt_edge.h"
 #include "text/chapters.h"
@@ -187,11 +188,11 @@ void MainWindow::OnNextOnFilePage() {
     auto book = std::make_shared<text::Book>();
     auto result = std::make_shared<text::NextStepResult>(text::NextStepResult::Stopped);
     auto texts = std::make_shared<IndexTexts>();
-    RunLongWork(
-        [page, book, result, texts](runtime::Ui& ui) {
-            *result = text::RunNextStep(*page, *book, ui);
-            if (*result == text::NextStepResult::Loaded) *texts = IndexTextsOf(book->index);
-        },
+    RunLongWork([page, book, result, texts](runtime::Ui& ui) {
+                    *result = text::RunNextStep(*page, *book, ui);
+                    // The tree's texts are made here, so the window only shows them.
+                    if (*result == text::NextStepResult::Loaded) *texts = IndexTextsOf(book->index);
+                },
                 [this, page, book, result, texts] {
                     if (*result == text::NextStepResult::Cancelled) {
                         m_ui->Status(text::msg::kStepCancelled);

@@ -7,6 +7,7 @@
 #include <QStringListModel>
 #include <QTimer>
 
+#include "gui/index_texts.h"
 #include "gui/page_building.h"
 #include "gui/qt_edge.h"
 #include "text/chapters.h"

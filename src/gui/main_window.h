@@ -27,9 +27,10 @@
 #include "app/startup.h"
 #include "output/parameter_texts.h"
 #include "gui/gui_ui.h"
-#include "gui/index_texts.h"
 
 namespace qx::gui {
+
+struct IndexTexts;
 
 // The non-visual open-file dialog 通用对话框1: initial directory, filter in
 // the program's "caption|pattern|caption|pattern" form, and the chosen name.

@@ -4,6 +4,7 @@
 
 #include "app/parameter_store.h"
 #include "epub/epub_writer.h"
+#include "gui/index_texts.h"
 #include "gui/page_building.h"
 #include "gui/qt_edge.h"
 #include "output/output_run.h"
@@ -248,21 +249,21 @@ void MainWindow::OnOutput() {
     job->moveToTrash = moveToTrash;
     const bool analysed = !m_state.book.index.labels.empty();
     auto result = std::make_shared<output::OutputResult>();
-    auto texts = std::make_shared<IndexTexts>();
-    RunLongWork(
-        [job, parameterTexts, result, analysed, texts](runtime::Ui& ui) {
-            *result = output::RunOutput(*job, ui);
-            // The run analysed the book first: its texts are made here, not in the window.
-            if (!analysed && !job->book->index.labels.empty()) *texts = IndexTextsOf(job->book->index);
-        },
-                [this, result, analysed, texts] {
+    // When the run analyses the book first, the tree's texts are made on the
+    // run's thread too, and the window shows them when it ends.
+    auto texts = std::make_shared<std::optional<IndexTexts>>();
+    RunLongWork([job, parameterTexts, result, analysed, texts](runtime::Ui& ui) {
+                    *result = output::RunOutput(*job, ui);
+                    if (!analysed && !job->book->index.labels.empty()) *texts = IndexTextsOf(job->book->index);
+                },
+                [this, result, texts] {
                     // A refused title computes no directory, and a cancelled run
                     // changes nothing: the previous book's directory stays for the
                     // preview and clean-up buttons.
                     if (!result->ebookDirectory.empty() && !result->cancelled)
                         m_state.ebookDirectory = result->ebookDirectory.string();
-                    if (!analysed && !m_state.book.index.labels.empty())
-                        ShowIndex(*texts);  // the run analysed the book first
+                    if (*texts)
+                        ShowIndex(**texts);
                     if (!result->completed)
                         return;
                     if (选择框_自动开启输出目录->isChecked())

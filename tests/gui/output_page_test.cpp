@@ -8,7 +8,9 @@
 #include "gui/main_window.h"
 #include "gui_test_support.h"
 #include "runtime/encoding.h"
+#include "support/scripted_ui.h"
 #include "support/temp_dir.h"
+#include "text/chapters.h"
 
 namespace qx::gui {
 namespace {
@@ -92,6 +94,26 @@ TEST_F(OutputPageTest, ASuccessfulRunShowsTheNextButtonsAndOpensTheDirectory) {
     EXPECT_EQ(box->text, U("文件已存在，是否删除到回收站？"));
     EXPECT_TRUE(fs::exists(Ebook() / "mine.txt"));
     EXPECT_TRUE(trashed.empty());
+}
+
+// A book loaded in one-line mode but not analysed gets its labels from the
+// output run, which analyses it first; the window then shows them.
+TEST_F(OutputPageTest, TheLabelsAnOutputRunGivesAnUnanalysedBookAreShown) {
+    state.book.workingText.Adopt(G("第一卷 天下 第一章 甲\r\nx\r\n\r\n\r\n第一卷 天下 第二章 乙\r\ny\r\n"));
+    test::ScriptedUi ui;
+    text::LoadChapters(state.book, text::LayoutMode::OneLine, ui);
+    ASSERT_EQ(state.book.index.ChapterCount(), 2);
+    ASSERT_TRUE(state.book.index.labels.empty());
+    window->ShowIndex();
+    window->编辑框_书名->setText(U("书"));
+    window->编辑框_作者->setText(U("人"));
+
+    window->按钮_输出->click();
+    test::Settle(*window);
+    ASSERT_TRUE(fs::exists(Ebook() / "start.htm"));
+    ASSERT_EQ(window->组合框_卷章序->count(), 2);
+    EXPECT_EQ(window->组合框_卷章序->itemText(0), U("1_1"));
+    EXPECT_EQ(window->组合框_卷章序->itemText(1), U("1_2"));
 }
 
 TEST_F(OutputPageTest, PreviewBeforeAnyOutputIsAnErrorAndCleanAsksFirst) {
